@@ -1,0 +1,184 @@
+#include "frame_levelling.h"
+
+#include <cstring>
+
+namespace levels {
+
+namespace {
+
+inline uint32_t mapPixel(uint32_t p, const int32_t table[256])
+{
+    return (static_cast<uint32_t>(table[(p >> 16) & 0xFF]) << 16)
+         + (static_cast<uint32_t>(table[(p >> 8) & 0xFF]) << 8)
+         +  static_cast<uint32_t>(table[p & 0xFF]);
+}
+
+inline const uint32_t* nextRow(const uint32_t* rowEnd, std::ptrdiff_t modulo)
+{
+    return reinterpret_cast<const uint32_t*>(reinterpret_cast<const unsigned char*>(rowEnd) + modulo);
+}
+
+inline uint32_t* nextRow(uint32_t* rowEnd, std::ptrdiff_t modulo)
+{
+    return reinterpret_cast<uint32_t*>(reinterpret_cast<unsigned char*>(rowEnd) + modulo);
+}
+
+// Samples allowed to clip for a share in 1/100 %; a nonzero share clips at least one.
+uint32_t clipCount(int32_t share, uint32_t sampleCount)
+{
+    uint32_t count = static_cast<uint32_t>(static_cast<int64_t>(share) * sampleCount / 10000);
+    if (count == 0 && share > 0)
+        count = 1;
+    return count;
+}
+
+} // namespace
+
+void mapAndCountReference(const BitmapView& src, const BitmapView& dst,
+                          const int32_t table[256], Histogram& hist)
+{
+    const uint32_t* s = static_cast<const uint32_t*>(src.data);
+    uint32_t*       d = static_cast<uint32_t*>(dst.data);
+    for (int32_t y = 0; y < src.h; ++y) {
+        for (int32_t x = 0; x < src.w; ++x) {
+            const uint32_t p = s[x];
+            ++hist[(p >> 16) & 0xFF];
+            ++hist[(p >> 8) & 0xFF];
+            ++hist[p & 0xFF];
+            d[x] = mapPixel(p, table);
+        }
+        s = nextRow(s + src.w, src.modulo);
+        d = nextRow(d + src.w, dst.modulo);
+    }
+}
+
+void mapAndCount(const BitmapView& src, const BitmapView& dst,
+                 const int32_t table[256], Histogram& hist)
+{
+    // Flat areas (black frames, letterbox bars, colour bars) repeat the same pixel, and
+    // counting each repeat would chain increments of the same counter through memory.
+    // Runs of one pixel are counted in a register and added once when the run ends.
+    if (src.w <= 0 || src.h <= 0)
+        return;
+    const uint32_t* s = static_cast<const uint32_t*>(src.data);
+    uint32_t*       d = static_cast<uint32_t*>(dst.data);
+    uint32_t runPixel = s[0] & 0xFFFFFF;
+    uint32_t runOut   = mapPixel(runPixel, table);
+    uint32_t run      = 0;
+    for (int32_t y = 0; y < src.h; ++y) {
+        for (int32_t x = 0; x < src.w; ++x) {
+            const uint32_t p = s[x] & 0xFFFFFF;
+            if (p != runPixel) {
+                hist[runPixel >> 16] += run;
+                hist[(runPixel >> 8) & 0xFF] += run;
+                hist[runPixel & 0xFF] += run;
+                runPixel = p;
+                runOut   = mapPixel(p, table);
+                run      = 0;
+            }
+            ++run;
+            d[x] = runOut;
+        }
+        s = nextRow(s + src.w, src.modulo);
+        d = nextRow(d + src.w, dst.modulo);
+    }
+    hist[runPixel >> 16] += run;
+    hist[(runPixel >> 8) & 0xFF] += run;
+    hist[runPixel & 0xFF] += run;
+}
+
+Detection updatePoints(LevelsInstance& inst, const Histogram& hist, uint32_t sampleCount)
+{
+    const uint32_t shadowCount    = clipCount(inst.shadowClip, sampleCount);
+    const uint32_t highlightCount = clipCount(inst.highlightClip, sampleCount);
+
+    // Black point: the first level at which the darkest samples reach the allowance,
+    // looking no higher than shadowsMax.
+    int32_t black = inst.shadowsMax;
+    uint32_t sum = 0;
+    for (int32_t i = 0; i < inst.shadowsMax; ++i) {
+        sum += hist[i];
+        if (sum >= shadowCount) {
+            black = i;
+            break;
+        }
+    }
+
+    // White point: the same from the top, looking no lower than highlightsMin + 1.
+    int32_t white = inst.highlightsMin;
+    sum = 0;
+    for (int32_t i = 255; i != inst.highlightsMin; --i) {
+        sum += hist[i];
+        if (sum >= highlightCount) {
+            white = i;
+            break;
+        }
+    }
+
+    // Crossed points meet in the middle, one level apart.
+    if (black > white) {
+        const int32_t mid = (black + white) / 2;
+        if (mid > 0) {
+            white = mid;
+            black = mid - 1;
+        } else {
+            black = 0;
+            white = 1;
+        }
+    }
+
+    if (inst.tracking != 0) {
+        // The black point creeps both ways; the white point creeps down but jumps up,
+        // so highlights never clip for more than the one frame that reveals them.
+        if (black < inst.blackPoint)
+            --inst.blackPoint;
+        else if (black > inst.blackPoint)
+            ++inst.blackPoint;
+        if (white < inst.whitePoint)
+            --inst.whitePoint;
+        else if (white > inst.whitePoint)
+            inst.whitePoint = white;
+    } else {
+        inst.blackPoint = black;
+        inst.whitePoint = white;
+        inst.tracking   = 1;
+    }
+
+    buildLevelTable(inst);
+    return {black, white};
+}
+
+void buildLevelTable(LevelsInstance& inst)
+{
+    // Worked out in IEEE double with SSE2 on every target (see the build's floating-point
+    // flags): the x87 unit's wider intermediates would round some entries differently.
+    const int32_t range = inst.whitePoint - inst.blackPoint;
+    const double scale = range == 0 ? 0.0 : 255.0 / range;
+    for (int32_t i = 0; i < 256; ++i) {
+        int32_t k = i - inst.blackPoint;
+        if (k < 0)
+            k = 0;
+        const double product = scale * k;
+        int32_t e = static_cast<int32_t>(product + 0.5);
+        if (e > 255)
+            e = 255;
+        if (inst.previewClipped != 0 && e > 0 && e < 255)
+            e = 127;
+        inst.levelTable[i] = e;
+    }
+}
+
+} // namespace levels
+
+Detection levelFrame(const BitmapView& src, const BitmapView& dst, LevelsInstance& inst)
+{
+    if (src.w <= 0 || src.h <= 0)
+        return {inst.blackPoint, inst.whitePoint};
+
+    int32_t table[256];
+    std::memcpy(table, inst.levelTable, sizeof table);
+    Histogram hist = {};
+    levels::mapAndCount(src, dst, table, hist);
+    const uint32_t sampleCount = static_cast<uint32_t>(src.w) * static_cast<uint32_t>(src.h) * 3u;
+    return levels::updatePoints(inst, hist, sampleCount);
+}

@@ -1,0 +1,50 @@
+// The per-frame work: map every pixel through the table already in the record while
+// counting R, G and B into one histogram, then detect and follow the black and white
+// points and leave the table for the next frame in the record.
+#pragma once
+
+#include "levels_instance.h"
+
+#include <cstddef>
+#include <cstdint>
+
+// A frame as the host describes it: rows of 32-bit pixels 0x00RRGGBB, visited in
+// memory order from `data`; `modulo` bytes follow the last pixel of each row.
+struct BitmapView {
+    void*          data;
+    int32_t        w;
+    int32_t        h;
+    std::ptrdiff_t modulo;
+};
+
+// What one frame detected, before following: the points it would snap to.
+struct Detection {
+    int32_t black;
+    int32_t white;
+};
+
+using Histogram = uint32_t[256];
+
+// Levels one frame: dst gets src through inst.levelTable; the points and the table are
+// then updated from src. The source's width and height govern both bitmaps. A frame
+// with no pixels touches no pixel and leaves the record as it is.
+Detection levelFrame(const BitmapView& src, const BitmapView& dst, LevelsInstance& inst);
+
+namespace levels {
+
+// The pixel pass: dst = table(src), hist counts every R, G and B of src (hist is added
+// to, not cleared). Both are the same function: the plain one is the definition, the
+// fast one is what levelFrame uses, and tests hold them bit-for-bit equal.
+void mapAndCountReference(const BitmapView& src, const BitmapView& dst,
+                          const int32_t table[256], Histogram& hist);
+void mapAndCount(const BitmapView& src, const BitmapView& dst,
+                 const int32_t table[256], Histogram& hist);
+
+// From a finished histogram of `sampleCount` samples: detect the points, follow them
+// and write the new table into the record.
+Detection updatePoints(LevelsInstance& inst, const Histogram& hist, uint32_t sampleCount);
+
+// The level table for the record's points and clipped-preview flag.
+void buildLevelTable(LevelsInstance& inst);
+
+} // namespace levels

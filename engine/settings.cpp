@@ -1,0 +1,131 @@
+#include "settings.h"
+
+#include "levels_instance.h"
+
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+
+namespace settings {
+
+const SettingInfo kStored[kStoredCount] = {
+    {Setting::HighlightClip, "highlight-clip",
+     "percent of samples allowed to clip to white (0 to 100, two decimals)",
+     kShareMax, kHighlightClipDefault, true, &LevelsInstance::highlightClip},
+    {Setting::ShadowClip, "shadow-clip",
+     "percent of samples allowed to clip to black (0 to 100, two decimals)",
+     kShareMax, kShadowClipDefault, true, &LevelsInstance::shadowClip},
+    {Setting::HighlightsMin, "highlights-min",
+     "lowest level the white point may take (0 to 255)",
+     kLevelMax, kHighlightsMinDefault, false, &LevelsInstance::highlightsMin},
+    {Setting::ShadowsMax, "shadows-max",
+     "highest level the black point may take (0 to 255)",
+     kLevelMax, kShadowsMaxDefault, false, &LevelsInstance::shadowsMax},
+};
+
+int32_t clampTo(int32_t value, int32_t lo, int32_t hi)
+{
+    return value < lo ? lo : value > hi ? hi : value;
+}
+
+void applyStored(LevelsInstance& inst, const int32_t values[kStoredCount])
+{
+    for (int i = 0; i < kStoredCount; ++i)
+        inst.*kStored[i].field = clampTo(values[i], 0, kStored[i].max);
+    inst.previewClipped = 0;
+}
+
+std::size_t formatScriptLine(const LevelsInstance& inst, char* out, std::size_t outSize)
+{
+    // "%i" has no locale dependence; snprintf never writes past outSize and terminates.
+    const int n = std::snprintf(out, outSize, "Config(%i, %i, %i, %i)",
+                                static_cast<int>(inst.highlightClip), static_cast<int>(inst.shadowClip),
+                                static_cast<int>(inst.highlightsMin), static_cast<int>(inst.shadowsMax));
+    return n < 0 ? 0 : static_cast<std::size_t>(n);
+}
+
+namespace {
+
+void skipSpace(const char*& p)
+{
+    while (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n')
+        ++p;
+}
+
+bool readInt(const char*& p, int32_t& value)
+{
+    skipSpace(p);
+    const char* start = p;
+    if (*p == '+' || *p == '-')
+        ++p;
+    if (!std::isdigit(static_cast<unsigned char>(*p)))
+        return false;
+    long long v = 0;
+    while (std::isdigit(static_cast<unsigned char>(*p))) {
+        v = v * 10 + (*p - '0');
+        if (v > 2147483648LL)
+            return false;
+        ++p;
+    }
+    if (*start == '-')
+        v = -v;
+    if (v > INT32_MAX)
+        return false;
+    value = static_cast<int32_t>(v);
+    return true;
+}
+
+bool expect(const char*& p, char c)
+{
+    skipSpace(p);
+    if (*p != c)
+        return false;
+    ++p;
+    return true;
+}
+
+} // namespace
+
+bool parseScriptLine(const char* text, int32_t values[kStoredCount])
+{
+    const char* p = text;
+    skipSpace(p);
+    // A line copied from a saved script carries the host's object prefix
+    // ("VirtualDub.video.filters.instance[0].Config(...)"): look at the call only.
+    for (const char* q = p; *q && *q != '('; ++q)
+        if (*q == '.')
+            p = q + 1;
+    static const char kName[] = "Config";
+    for (const char* n = kName; *n; ++n, ++p)
+        if (*p != *n)
+            return false;
+    if (!expect(p, '('))
+        return false;
+    for (int i = 0; i < kStoredCount; ++i) {
+        if (i > 0 && !expect(p, ','))
+            return false;
+        if (!readInt(p, values[i]))
+            return false;
+    }
+    if (!expect(p, ')'))
+        return false;
+    skipSpace(p);
+    if (*p == ';')
+        ++p;
+    skipSpace(p);
+    return *p == '\0';
+}
+
+std::size_t formatShare(int32_t share, char* out, std::size_t outSize)
+{
+    // Integer arithmetic gives exactly what "%.2f" of share * 0.01 prints, without
+    // the C library's locale-dependent decimal point.
+    const long long v = share;
+    const long long a = v < 0 ? -v : v;
+    const int n = std::snprintf(out, outSize, "%s%lld.%02lld", v < 0 ? "-" : "", a / 100, a % 100);
+    return n < 0 ? 0 : static_cast<std::size_t>(n);
+}
+
+} // namespace settings

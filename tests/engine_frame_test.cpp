@@ -1,0 +1,310 @@
+#include "frame_helpers.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+
+namespace {
+
+// Levels one frame of `pixel` everywhere with tracking off, as the dialog's refresh does.
+LevelsInstance snappedTo(TestFrame& frame, LevelsInstance inst)
+{
+    TestFrame out(frame.w, frame.h);
+    inst.tracking = 0;
+    levelFrame(frame.view(), out.view(), inst);
+    return inst;
+}
+
+TEST(InstanceRecord, DefaultsAndTheLimitsButton)
+{
+    LevelsInstance inst;
+    std::memset(&inst, 0x5A, sizeof inst);
+    void* const preview = inst.preview;
+    resetToDefaults(inst);
+    EXPECT_EQ(inst.preview, preview);
+    EXPECT_EQ(inst.tracking, 1);
+    EXPECT_EQ(inst.highlightClip, 1);
+    EXPECT_EQ(inst.shadowClip, 100);
+    EXPECT_EQ(inst.highlightsMin, 64);
+    EXPECT_EQ(inst.shadowsMax, 192);
+    EXPECT_EQ(inst.blackPoint, 0);
+    EXPECT_EQ(inst.whitePoint, 255);
+    EXPECT_EQ(inst.previewClipped, 0);
+    for (int32_t e : inst.levelTable)
+        ASSERT_EQ(e, 0);
+
+    inst.highlightClip = 250;
+    inst.shadowClip = 0;
+    inst.highlightsMin = 3;
+    inst.shadowsMax = 4;
+    resetAdvancedLimits(inst);
+    EXPECT_EQ(inst.highlightClip, 250);
+    EXPECT_EQ(inst.shadowClip, 0);
+    EXPECT_EQ(inst.highlightsMin, 64);
+    EXPECT_EQ(inst.shadowsMax, 192);
+}
+
+TEST(FrameLevelling, FreshInstanceGivesBlackFirstFrameThenTheWorkedExample)
+{
+    TestFrame in(10, 10), out(10, 10);
+    in.fill(rgb(20, 40, 200) | 0xFF000000u);   // the top byte is ignored
+    LevelsInstance inst = freshInstance();
+    inst.tracking = 0;
+
+    const Detection d = levelFrame(in.view(), out.view(), inst);
+    EXPECT_EQ(out.at(0, 0), 0u);
+    EXPECT_EQ(out.at(9, 9), 0u);
+    EXPECT_EQ(d.black, 20);
+    EXPECT_EQ(d.white, 200);
+    EXPECT_EQ(inst.blackPoint, 20);
+    EXPECT_EQ(inst.whitePoint, 200);
+    EXPECT_EQ(inst.tracking, 1);
+    EXPECT_EQ(inst.levelTable[0], 0);
+    EXPECT_EQ(inst.levelTable[20], 0);
+    EXPECT_EQ(inst.levelTable[40], 28);
+    EXPECT_EQ(inst.levelTable[120], 142);
+    EXPECT_EQ(inst.levelTable[200], 255);
+    EXPECT_EQ(inst.levelTable[255], 255);
+
+    levelFrame(in.view(), out.view(), inst);
+    for (int32_t y = 0; y < 10; ++y)
+        for (int32_t x = 0; x < 10; ++x)
+            ASSERT_EQ(out.at(x, y), rgb(0, 28, 255)) << x << "," << y;
+}
+
+TEST(FrameLevelling, BlackFrameFallsBackToHighlightsMin)
+{
+    TestFrame in(8, 4);
+    in.fill(0);
+    LevelsInstance inst = snappedTo(in, freshInstance());
+    EXPECT_EQ(inst.blackPoint, 0);
+    EXPECT_EQ(inst.whitePoint, 64);
+    EXPECT_EQ(inst.levelTable[1], 4);
+    EXPECT_EQ(inst.levelTable[10], 40);
+    EXPECT_EQ(inst.levelTable[63], 251);
+    for (int i = 64; i < 256; ++i)
+        ASSERT_EQ(inst.levelTable[i], 255) << i;
+}
+
+TEST(FrameLevelling, SingleGreyLevelCollapsesTheRange)
+{
+    for (uint32_t g : {64u, 100u, 192u}) {
+        TestFrame in(5, 5);
+        in.fill(rgb(g, g, g));
+        LevelsInstance inst = snappedTo(in, freshInstance());
+        EXPECT_EQ(inst.blackPoint, static_cast<int32_t>(g));
+        EXPECT_EQ(inst.whitePoint, static_cast<int32_t>(g));
+        for (int32_t e : inst.levelTable)
+            ASSERT_EQ(e, 0) << "grey " << g;
+    }
+    TestFrame in(5, 5);
+    in.fill(rgb(250, 250, 250));
+    LevelsInstance inst = snappedTo(in, freshInstance());
+    EXPECT_EQ(inst.blackPoint, 192);
+    EXPECT_EQ(inst.whitePoint, 250);
+}
+
+TEST(FrameLevelling, ZeroClipSharesTakeTheOuterBins)
+{
+    TestFrame in(4, 4);
+    in.fillWith([](int32_t x, int32_t) { return rgb(100 + static_cast<uint32_t>(x), 120, 130); });
+    LevelsInstance inst = freshInstance();
+    inst.highlightClip = 0;
+    inst.shadowClip = 0;
+    inst = snappedTo(in, inst);
+    EXPECT_EQ(inst.blackPoint, 0);
+    EXPECT_EQ(inst.whitePoint, 255);
+
+    inst = freshInstance();
+    inst.highlightClip = 0;
+    inst.highlightsMin = 255;
+    inst = snappedTo(in, inst);
+    EXPECT_EQ(inst.whitePoint, 255);
+}
+
+TEST(FrameLevelling, CrossedPointsMeetInTheMiddle)
+{
+    LevelsInstance settings = freshInstance();
+    settings.shadowClip = settings.highlightClip = 6000;
+    settings.highlightsMin = 0;
+    settings.shadowsMax = 255;
+
+    TestFrame half(10, 10);
+    half.fillWith([](int32_t, int32_t y) { return y < 5 ? rgb(100, 100, 100) : rgb(200, 200, 200); });
+    LevelsInstance inst = snappedTo(half, settings);
+    EXPECT_EQ(inst.blackPoint, 149);
+    EXPECT_EQ(inst.whitePoint, 150);
+
+    TestFrame two(2, 1);
+    two.at(0, 0) = rgb(100, 100, 100);
+    two.at(1, 0) = rgb(200, 200, 200);
+    inst = snappedTo(two, settings);
+    EXPECT_EQ(inst.blackPoint, 100);
+    EXPECT_EQ(inst.whitePoint, 200);
+
+    settings = freshInstance();
+    settings.shadowClip = settings.highlightClip = 10000;
+    settings.highlightsMin = 0;
+    TestFrame green(3, 3);
+    green.fill(rgb(0, 1, 0));
+    inst = snappedTo(green, settings);
+    EXPECT_EQ(inst.blackPoint, 0);
+    EXPECT_EQ(inst.whitePoint, 1);
+}
+
+TEST(FrameLevelling, TableRoundsInDoublePrecision)
+{
+    TestFrame in(6, 6);
+    in.fill(rgb(0, 50, 0));
+    LevelsInstance inst = freshInstance();
+    inst.highlightsMin = 0;
+    inst = snappedTo(in, inst);
+    ASSERT_EQ(inst.blackPoint, 0);
+    ASSERT_EQ(inst.whitePoint, 50);
+    EXPECT_EQ(inst.levelTable[1], 5);
+    EXPECT_EQ(inst.levelTable[24], 122);
+    EXPECT_EQ(inst.levelTable[25], 127);   // 25 * 5.1 is 127.5 in exact arithmetic
+    EXPECT_EQ(inst.levelTable[26], 133);
+    EXPECT_EQ(inst.levelTable[45], 229);
+    EXPECT_EQ(inst.levelTable[49], 250);
+    EXPECT_EQ(inst.levelTable[50], 255);
+    EXPECT_EQ(inst.levelTable[255], 255);
+}
+
+TEST(FrameLevelling, ClippedPreviewShowsOnlyClippedLevels)
+{
+    LevelsInstance inst = freshInstance();
+    inst.blackPoint = 20;
+    inst.whitePoint = 200;
+    inst.previewClipped = 1;
+    levels::buildLevelTable(inst);
+    for (int i = 0; i < 256; ++i) {
+        const int32_t want = i <= 20 ? 0 : i >= 200 ? 255 : 127;
+        ASSERT_EQ(inst.levelTable[i], want) << i;
+    }
+}
+
+TEST(FollowingPoints, OneLevelPerFrameExceptWhiteUpward)
+{
+    // Detections L = 30, U = 250 and L = 5, U = 120 from points 10 and 200.
+    Histogram hist = {};
+    hist[30] = 100;
+    hist[250] = 100;
+    LevelsInstance inst = freshInstance();
+    inst.blackPoint = 10;
+    inst.whitePoint = 200;
+    Detection d = levels::updatePoints(inst, hist, 200);
+    EXPECT_EQ(d.black, 30);
+    EXPECT_EQ(d.white, 250);
+    EXPECT_EQ(inst.blackPoint, 11);
+    EXPECT_EQ(inst.whitePoint, 250);
+
+    Histogram hist2 = {};
+    hist2[5] = 100;
+    hist2[120] = 100;
+    inst.blackPoint = 10;
+    inst.whitePoint = 200;
+    d = levels::updatePoints(inst, hist2, 200);
+    EXPECT_EQ(d.black, 5);
+    EXPECT_EQ(d.white, 120);
+    EXPECT_EQ(inst.blackPoint, 9);
+    EXPECT_EQ(inst.whitePoint, 199);
+}
+
+TEST(FollowingPoints, ConvergeOverManyFramesKeepingBlackBelowWhite)
+{
+    // A fresh instance walks from 0 and 255 to the frame's points one level a frame;
+    // then the content changes and the points walk again. The order holds throughout.
+    TestFrame a(16, 8), b(16, 8), out(16, 8);
+    a.fillWith([](int32_t x, int32_t) { return rgb(40 + static_cast<uint32_t>(x), 60, 180); });
+    b.fillWith([](int32_t x, int32_t) { return rgb(90, 100 + static_cast<uint32_t>(x), 110); });
+    LevelsInstance inst = freshInstance();
+    LevelsInstance snapped = snappedTo(a, freshInstance());
+    const int32_t aBlack = snapped.blackPoint, aWhite = snapped.whitePoint;
+
+    int frames = 0;
+    while ((inst.blackPoint != aBlack || inst.whitePoint != aWhite) && frames < 400) {
+        levelFrame(a.view(), out.view(), inst);
+        ASSERT_LE(inst.blackPoint, inst.whitePoint);
+        ++frames;
+    }
+    EXPECT_EQ(frames, std::max(aBlack, 255 - aWhite));
+
+    snapped = snappedTo(b, freshInstance());
+    for (int i = 0; i < 300; ++i) {
+        levelFrame(b.view(), out.view(), inst);
+        ASSERT_LE(inst.blackPoint, inst.whitePoint);
+    }
+    EXPECT_EQ(inst.blackPoint, snapped.blackPoint);
+    EXPECT_EQ(inst.whitePoint, snapped.whitePoint);
+    EXPECT_EQ(inst.tracking, 1);
+}
+
+TEST(PixelPass, EachBitmapAdvancesByItsOwnModulo)
+{
+    std::mt19937 rng(7);
+    TestFrame in(13, 7, 3), out(13, 7, 5);
+    in.fillWith([&](int32_t, int32_t) { return static_cast<uint32_t>(rng()); });
+    LevelsInstance inst = freshInstance();
+    for (int i = 0; i < 256; ++i)
+        inst.levelTable[i] = 255 - i;
+    const LevelsInstance before = inst;
+    levelFrame(in.view(), out.view(), inst);
+    for (int32_t y = 0; y < in.h; ++y)
+        for (int32_t x = 0; x < in.w; ++x) {
+            const uint32_t p = in.at(x, y);
+            ASSERT_EQ(out.at(x, y), rgb(255 - ((p >> 16) & 0xFF), 255 - ((p >> 8) & 0xFF), 255 - (p & 0xFF)));
+        }
+    EXPECT_TRUE(in.paddingUntouched());
+    EXPECT_TRUE(out.paddingUntouched());
+    EXPECT_NE(std::memcmp(&before, &inst, sizeof inst), 0);
+}
+
+TEST(PixelPass, EmptyFramesTouchNothing)
+{
+    for (auto [w, h] : {std::pair{0, 5}, std::pair{5, 0}, std::pair{0, 0}}) {
+        uint32_t guard[4] = {kPadSentinel, kPadSentinel, kPadSentinel, kPadSentinel};
+        uint32_t guardOut[4] = {kPadSentinel, kPadSentinel, kPadSentinel, kPadSentinel};
+        LevelsInstance inst = freshInstance();
+        inst.tracking = 0;
+        const LevelsInstance before = inst;
+        levelFrame({guard, w, h, 4}, {guardOut, w, h, 8}, inst);
+        for (int i = 0; i < 4; ++i)
+            ASSERT_EQ(guardOut[i], kPadSentinel);
+        EXPECT_EQ(std::memcmp(&before, &inst, sizeof inst), 0) << w << "x" << h;
+    }
+}
+
+// The fast pass against the plain one, on content that exercises runs: noise, flat
+// areas, runs crossing row ends, single-pixel rows and columns, odd paddings.
+TEST(PixelPass, FastPassMatchesReferenceBitForBit)
+{
+    std::mt19937 rng(12345);
+    const auto noise = [&](int32_t, int32_t) { return static_cast<uint32_t>(rng()); };
+    const auto bars = [](int32_t x, int32_t) { return rgb(x / 3 % 2 ? 255u : 0u, static_cast<uint32_t>(x / 3) * 40u & 0xFF, 16) | 0x7F000000u; };
+    const auto flat = [](int32_t, int32_t) { return rgb(77, 77, 77); };
+    const auto blocks = [&](int32_t x, int32_t y) { return (x / 4 + y) % 3 == 0 ? static_cast<uint32_t>(rng()) : rgb(10, 20, 30); };
+
+    const std::pair<int32_t, int32_t> sizes[] = {{1, 1}, {1, 9}, {9, 1}, {17, 5}, {64, 3}, {31, 31}};
+    for (auto [w, h] : sizes)
+        for (int content = 0; content < 4; ++content) {
+            TestFrame in(w, h, w % 3), outRef(w, h, 2), outFast(w, h, 2);
+            switch (content) {
+            case 0: in.fillWith(noise); break;
+            case 1: in.fillWith(bars); break;
+            case 2: in.fillWith(flat); break;
+            default: in.fillWith(blocks); break;
+            }
+            int32_t table[256];
+            for (int32_t& e : table)
+                e = static_cast<int32_t>(rng() % 256);
+            Histogram hRef = {}, hFast = {};
+            levels::mapAndCountReference(in.view(), outRef.view(), table, hRef);
+            levels::mapAndCount(in.view(), outFast.view(), table, hFast);
+            ASSERT_EQ(outRef.words, outFast.words) << w << "x" << h << " content " << content;
+            ASSERT_EQ(0, std::memcmp(hRef, hFast, sizeof hRef)) << w << "x" << h << " content " << content;
+        }
+}
+
+} // namespace
