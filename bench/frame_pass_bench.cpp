@@ -1,0 +1,252 @@
+// Times the frame pass on 1080p frames of different content against a memcpy of the
+// same frame, and prints each pass as a multiple of that memcpy.
+//
+// The fast pass must not have a pathological content: the worst should cost at most
+// 1.5 times natural content, and natural content at most 7 times a memcpy. The ratios
+// come from this run's own measurements (fastest repetition of each), so they hold on
+// whatever machine and build runs them.
+#include "frame_levelling.h"
+#include "levels_instance.h"
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int32_t kWidth  = 1920; // pixels
+constexpr int32_t kHeight = 1080; // pixels
+constexpr size_t  kPixels = static_cast<size_t>(kWidth) * kHeight;
+
+uint32_t rgb(int r, int g, int b)
+{
+    const auto clamp = [](int v) { return static_cast<uint32_t>(std::min(255, std::max(0, v))); };
+    return (clamp(r) << 16) | (clamp(g) << 8) | clamp(b);
+}
+
+// The contents, from the cheapest to keep apart in counters to the most repetitive.
+enum Content { kNoise, kNatural, kFlatGrey, kColourBars, kContentCount };
+const char* const kContentNames[kContentCount] = {"noise", "natural", "flat_grey", "colour_bars"};
+
+std::vector<uint32_t> makeFrame(Content content)
+{
+    std::vector<uint32_t> frame(kPixels);
+    std::mt19937 rng(20261208u + static_cast<unsigned>(content));
+    switch (content) {
+    case kNoise:
+        // Every sample independent and uniform; the top byte is junk the pass must ignore.
+        for (uint32_t& p : frame)
+            p = static_cast<uint32_t>(rng());
+        break;
+    case kNatural: {
+        // Smooth gradients and a slow ripple, each sample disturbed by a few levels of
+        // noise: neighbouring pixels often share a level in some channel.
+        std::uniform_int_distribution<int> grain(-3, 3);
+        for (int32_t y = 0; y < kHeight; ++y)
+            for (int32_t x = 0; x < kWidth; ++x) {
+                const double fx = static_cast<double>(x) / kWidth, fy = static_cast<double>(y) / kHeight;
+                const int r = static_cast<int>(40 + 170 * fx + 20 * std::sin(fy * 9.0));
+                const int g = static_cast<int>(30 + 140 * fy + 40 * std::sin(fx * 12.0));
+                const int b = static_cast<int>(60 + 110 * (fx + fy) / 2 + 30 * std::cos((fx - fy) * 7.0));
+                frame[static_cast<size_t>(y) * kWidth + x] = rgb(r + grain(rng), g + grain(rng), b + grain(rng));
+            }
+        break;
+    }
+    case kFlatGrey:
+        // Black frames, fades and letterbox bars: one level in all three channels.
+        std::fill(frame.begin(), frame.end(), rgb(128, 128, 128));
+        break;
+    case kColourBars: {
+        // Eight vertical bars at 75 %: long runs of one pixel, channels often equal.
+        const uint32_t bars[8] = {rgb(191, 191, 191), rgb(191, 191, 0), rgb(0, 191, 191), rgb(0, 191, 0),
+                                  rgb(191, 0, 191),   rgb(191, 0, 0),   rgb(0, 0, 191),   rgb(0, 0, 0)};
+        for (int32_t y = 0; y < kHeight; ++y)
+            for (int32_t x = 0; x < kWidth; ++x)
+                frame[static_cast<size_t>(y) * kWidth + x] = bars[x * 8 / kWidth];
+        break;
+    }
+    default:
+        break;
+    }
+    return frame;
+}
+
+const std::vector<uint32_t>& frameOf(Content content)
+{
+    static std::vector<uint32_t> frames[kContentCount];
+    if (frames[content].empty())
+        frames[content] = makeFrame(content);
+    return frames[content];
+}
+
+std::vector<uint32_t>& outputFrame()
+{
+    static std::vector<uint32_t> out(kPixels);
+    return out;
+}
+
+BitmapView viewOf(const std::vector<uint32_t>& frame)
+{
+    return {const_cast<uint32_t*>(frame.data()), kWidth, kHeight, 0};
+}
+
+// A record whose table is a real stretch (16..235 onto 0..255), as after a few frames.
+LevelsInstance levelledInstance()
+{
+    LevelsInstance inst;
+    std::memset(&inst, 0, sizeof inst);
+    resetToDefaults(inst);
+    inst.blackPoint = 16;
+    inst.whitePoint = 235;
+    inst.tracking   = 1;
+    levels::buildLevelTable(inst);
+    return inst;
+}
+
+void setFrameCounters(benchmark::State& state)
+{
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(kPixels * 4));
+    state.counters["Mpixel/s"] = benchmark::Counter(static_cast<double>(state.iterations()) * kPixels / 1e6,
+                                                    benchmark::Counter::kIsRate);
+}
+
+void BM_Memcpy(benchmark::State& state)
+{
+    const std::vector<uint32_t>& in = frameOf(kNatural);
+    std::vector<uint32_t>& out = outputFrame();
+    for (auto _ : state) {
+        std::memcpy(out.data(), in.data(), kPixels * 4);
+        benchmark::ClobberMemory();
+    }
+    setFrameCounters(state);
+}
+
+void BM_LevelFrame(benchmark::State& state)
+{
+    const Content content = static_cast<Content>(state.range(0));
+    const BitmapView src = viewOf(frameOf(content));
+    const BitmapView dst = viewOf(outputFrame());
+    const LevelsInstance start = levelledInstance();
+    LevelsInstance inst = start;
+    for (auto _ : state) {
+        // The points follow the frame; every frame starts from the same real stretch.
+        inst = start;
+        levelFrame(src, dst, inst);
+        benchmark::ClobberMemory();
+    }
+    state.SetLabel(kContentNames[content]);
+    setFrameCounters(state);
+}
+
+void BM_PlainPass(benchmark::State& state)
+{
+    const Content content = static_cast<Content>(state.range(0));
+    const BitmapView src = viewOf(frameOf(content));
+    const BitmapView dst = viewOf(outputFrame());
+    const LevelsInstance inst = levelledInstance();
+    for (auto _ : state) {
+        Histogram hist = {};
+        levels::mapAndCountReference(src, dst, inst.levelTable, hist);
+        benchmark::DoNotOptimize(hist);
+        benchmark::ClobberMemory();
+    }
+    state.SetLabel(kContentNames[content]);
+    setFrameCounters(state);
+}
+
+void contents(benchmark::internal::Benchmark* b)
+{
+    b->ArgName("content");
+    for (int c = 0; c < kContentCount; ++c)
+        b->Arg(c);
+}
+
+BENCHMARK(BM_Memcpy)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_LevelFrame)->Apply(contents)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PlainPass)->Apply(contents)->Unit(benchmark::kMicrosecond);
+
+// Prints as usual and keeps, per benchmark, the fastest repetition's time per
+// iteration: the least disturbed by whatever else the machine is doing.
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            if (run.run_type != Run::RT_Iteration || run.error_occurred || run.iterations == 0)
+                continue;
+            const std::string name = run.run_name.function_name + "/" + run.report_label;
+            const double t = run.GetAdjustedRealTime();
+            auto it = fastest_.find(name);
+            if (it == fastest_.end()) {
+                fastest_[name] = t;
+                order_.push_back(name);
+            } else if (t < it->second) {
+                it->second = t;
+            }
+        }
+    }
+
+    // The summary: each pass as a multiple of the memcpy, and the two limits checked.
+    // Returns false when the figures needed are missing.
+    bool PrintSummary() const
+    {
+        const auto memcpyIt = fastest_.find("BM_Memcpy/");
+        if (memcpyIt == fastest_.end() || memcpyIt->second <= 0) {
+            std::printf("\nno memcpy measurement in this run: no ratios\n");
+            return false;
+        }
+        const double memcpyTime = memcpyIt->second;
+        std::printf("\n%-28s %12s %10s\n", "pass (fastest repetition)", "time", "x memcpy");
+        for (const std::string& name : order_)
+            std::printf("%-28s %9.0f us %10.2f\n", name.c_str(), fastest_.at(name), fastest_.at(name) / memcpyTime);
+
+        const auto natural = fastest_.find("BM_LevelFrame/natural");
+        if (natural == fastest_.end())
+            return true;
+        double worst = 0;
+        std::string worstName;
+        for (const char* content : kContentNames) {
+            const auto it = fastest_.find(std::string("BM_LevelFrame/") + content);
+            if (it != fastest_.end() && it->second > worst) {
+                worst = it->second;
+                worstName = content;
+            }
+        }
+        const double naturalRatio = natural->second / memcpyTime;
+        const double worstRatio   = worst / natural->second;
+        std::printf("\nlevelFrame, natural content: %.2f x memcpy (limit 7)      %s\n", naturalRatio,
+                    naturalRatio <= 7.0 ? "ok" : "OVER");
+        std::printf("levelFrame, worst content (%s): %.2f x natural (limit 1.5)  %s\n", worstName.c_str(),
+                    worstRatio, worstRatio <= 1.5 ? "ok" : "OVER");
+        return true;
+    }
+
+private:
+    std::map<std::string, double> fastest_;
+    std::vector<std::string> order_;
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    for (int c = 0; c < kContentCount; ++c)
+        frameOf(static_cast<Content>(c)); // made before any timing starts
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    reporter.PrintSummary();
+    benchmark::Shutdown();
+    return 0;
+}
