@@ -6,6 +6,8 @@ namespace levels {
 
 namespace {
 
+constexpr uint32_t kRgbMask = 0x00FFFFFF; // the top byte of a pixel is ignored
+
 inline uint32_t mapPixel(uint32_t p, const int32_t table[256])
 {
     return (static_cast<uint32_t>(table[(p >> 16) & 0xFF]) << 16)
@@ -55,23 +57,51 @@ void mapAndCountReference(const BitmapView& src, const BitmapView& dst,
 void mapAndCount(const BitmapView& src, const BitmapView& dst,
                  const int32_t table[256], Histogram& hist)
 {
-    // Flat areas (black frames, letterbox bars, colour bars) repeat the same pixel, and
-    // counting each repeat would chain increments of the same counter through memory.
-    // Runs of one pixel are counted in a register and added once when the run ends.
-    if (src.w <= 0 || src.h <= 0)
+    // Every sample costs a read-modify-write of a counter, and an increment of the
+    // counter the previous one just wrote waits for that store. Flat areas (black frames,
+    // letterbox bars, colour bars) would chain such increments pixel after pixel, so the
+    // pixel being repeated is held as a run and counted once when the run ends. Pixels
+    // are taken two at a time and a run only goes on when both repeat it: in grainy
+    // content, where neighbours match now and then, a single-pixel test would branch
+    // unpredictably and cost more than the counting it saves.
+    const int32_t w = src.w, h = src.h;
+    if (w <= 0 || h <= 0)
         return;
     const uint32_t* s = static_cast<const uint32_t*>(src.data);
     uint32_t*       d = static_cast<uint32_t*>(dst.data);
-    uint32_t runPixel = s[0] & 0xFFFFFF;
+    uint32_t runPixel = s[0] & kRgbMask;
     uint32_t runOut   = mapPixel(runPixel, table);
-    uint32_t run      = 0;
-    for (int32_t y = 0; y < src.h; ++y) {
-        for (int32_t x = 0; x < src.w; ++x) {
-            const uint32_t p = s[x] & 0xFFFFFF;
+    uint32_t run      = 0; // pixels of runPixel not yet counted
+    const auto countRun = [&hist](uint32_t pixel, uint32_t n) {
+        hist[pixel >> 16] += n;
+        hist[(pixel >> 8) & 0xFF] += n;
+        hist[pixel & 0xFF] += n;
+    };
+    for (int32_t y = 0; y < h; ++y) {
+        int32_t x = 0;
+        for (; x + 2 <= w; x += 2) {
+            const uint32_t p0 = s[x] & kRgbMask;
+            const uint32_t p1 = s[x + 1] & kRgbMask;
+            if (((p0 ^ runPixel) | (p1 ^ runPixel)) == 0) {
+                run += 2;
+                d[x]     = runOut;
+                d[x + 1] = runOut;
+                continue;
+            }
+            // The pending run and the first pixel are counted; the second pixel opens
+            // the next run (usually of one pixel).
+            countRun(runPixel, run);
+            countRun(p0, 1);
+            runPixel = p1;
+            runOut   = mapPixel(p1, table);
+            run      = 1;
+            d[x]     = mapPixel(p0, table);
+            d[x + 1] = runOut;
+        }
+        if (x < w) { // odd width: the last pixel of the row on its own
+            const uint32_t p = s[x] & kRgbMask;
             if (p != runPixel) {
-                hist[runPixel >> 16] += run;
-                hist[(runPixel >> 8) & 0xFF] += run;
-                hist[runPixel & 0xFF] += run;
+                countRun(runPixel, run);
                 runPixel = p;
                 runOut   = mapPixel(p, table);
                 run      = 0;
@@ -79,12 +109,10 @@ void mapAndCount(const BitmapView& src, const BitmapView& dst,
             ++run;
             d[x] = runOut;
         }
-        s = nextRow(s + src.w, src.modulo);
-        d = nextRow(d + src.w, dst.modulo);
+        s = nextRow(s + w, src.modulo);
+        d = nextRow(d + w, dst.modulo);
     }
-    hist[runPixel >> 16] += run;
-    hist[(runPixel >> 8) & 0xFF] += run;
-    hist[runPixel & 0xFF] += run;
+    countRun(runPixel, run);
 }
 
 Detection updatePoints(LevelsInstance& inst, const Histogram& hist, uint32_t sampleCount)

@@ -276,25 +276,48 @@ TEST(PixelPass, EmptyFramesTouchNothing)
     }
 }
 
-// The fast pass against the plain one, on content that exercises runs: noise, flat
-// areas, runs crossing row ends, single-pixel rows and columns, odd paddings.
+// The fast pass against the plain one, on content that exercises its runs and pairs:
+// noise, flat areas, runs of every length starting on either pixel of a pair, runs
+// going on across row ends, pixels equal but for the ignored top byte, grain where
+// neighbours match now and then, odd widths, single-pixel rows and columns, paddings.
 TEST(PixelPass, FastPassMatchesReferenceBitForBit)
 {
     std::mt19937 rng(12345);
+    const auto junk = [&] { return static_cast<uint32_t>(rng()) & 0xFF000000u; };
     const auto noise = [&](int32_t, int32_t) { return static_cast<uint32_t>(rng()); };
     const auto bars = [](int32_t x, int32_t) { return rgb(x / 3 % 2 ? 255u : 0u, static_cast<uint32_t>(x / 3) * 40u & 0xFF, 16) | 0x7F000000u; };
     const auto flat = [](int32_t, int32_t) { return rgb(77, 77, 77); };
     const auto blocks = [&](int32_t x, int32_t y) { return (x / 4 + y) % 3 == 0 ? static_cast<uint32_t>(rng()) : rgb(10, 20, 30); };
+    uint32_t grey = 128;
+    const auto greyGrain = [&](int32_t, int32_t) {
+        grey = (grey + 255 + rng() % 3) % 256; // drifts by -1, 0 or +1
+        return rgb(grey, grey, grey) | junk();
+    };
+    uint32_t runLeft = 0, runRgb = 0;
+    const auto randomRuns = [&](int32_t, int32_t) {
+        if (runLeft == 0) {
+            runLeft = 1 + rng() % 5;
+            runRgb = static_cast<uint32_t>(rng()) & 0xFFFFFFu;
+        }
+        --runLeft;
+        return runRgb | junk();
+    };
+    const auto rowsInPairs = [&](int32_t, int32_t y) { return rgb(static_cast<uint32_t>(y / 2), 5, 200) | junk(); };
 
-    const std::pair<int32_t, int32_t> sizes[] = {{1, 1}, {1, 9}, {9, 1}, {17, 5}, {64, 3}, {31, 31}};
+    const std::pair<int32_t, int32_t> sizes[] = {{1, 1}, {1, 9}, {9, 1}, {2, 1}, {2, 3}, {3, 2},
+                                                 {17, 5}, {64, 3}, {31, 31}};
+    constexpr int kContents = 7;
     for (auto [w, h] : sizes)
-        for (int content = 0; content < 4; ++content) {
+        for (int content = 0; content < kContents; ++content) {
             TestFrame in(w, h, w % 3), outRef(w, h, 2), outFast(w, h, 2);
             switch (content) {
             case 0: in.fillWith(noise); break;
             case 1: in.fillWith(bars); break;
             case 2: in.fillWith(flat); break;
-            default: in.fillWith(blocks); break;
+            case 3: in.fillWith(blocks); break;
+            case 4: in.fillWith(greyGrain); break;
+            case 5: in.fillWith(randomRuns); break;
+            default: in.fillWith(rowsInPairs); break;
             }
             int32_t table[256];
             for (int32_t& e : table)
@@ -304,6 +327,7 @@ TEST(PixelPass, FastPassMatchesReferenceBitForBit)
             levels::mapAndCount(in.view(), outFast.view(), table, hFast);
             ASSERT_EQ(outRef.words, outFast.words) << w << "x" << h << " content " << content;
             ASSERT_EQ(0, std::memcmp(hRef, hFast, sizeof hRef)) << w << "x" << h << " content " << content;
+            ASSERT_TRUE(outFast.paddingUntouched()) << w << "x" << h << " content " << content;
         }
 }
 
