@@ -78,14 +78,16 @@ void mapAndCount(const BitmapView& src, const BitmapView& dst,
         hist[pixel & 0xFF] += n;
     };
     for (int32_t y = 0; y < h; ++y) {
-        int32_t x = 0;
-        for (; x + 2 <= w; x += 2) {
-            const uint32_t p0 = s[x] & kRgbMask;
-            const uint32_t p1 = s[x + 1] & kRgbMask;
-            if (((p0 ^ runPixel) | (p1 ^ runPixel)) == 0) {
+        const uint32_t* const pairsEnd = s + (w & ~1);
+        for (; s != pairsEnd; s += 2, d += 2) {
+            const uint32_t p0 = s[0] & kRgbMask;
+            const uint32_t p1 = s[1] & kRgbMask;
+            // Kept out of the way of the common case: in all but flat content the
+            // pair differs from the run.
+            if (__builtin_expect(((p0 ^ runPixel) | (p1 ^ runPixel)) == 0, 0)) {
                 run += 2;
-                d[x]     = runOut;
-                d[x + 1] = runOut;
+                d[0] = runOut;
+                d[1] = runOut;
                 continue;
             }
             // The pending run and the first pixel are counted; the second pixel opens
@@ -95,11 +97,11 @@ void mapAndCount(const BitmapView& src, const BitmapView& dst,
             runPixel = p1;
             runOut   = mapPixel(p1, table);
             run      = 1;
-            d[x]     = mapPixel(p0, table);
-            d[x + 1] = runOut;
+            d[0] = mapPixel(p0, table);
+            d[1] = runOut;
         }
-        if (x < w) { // odd width: the last pixel of the row on its own
-            const uint32_t p = s[x] & kRgbMask;
+        if (w & 1) { // odd width: the last pixel of the row on its own
+            const uint32_t p = s[0] & kRgbMask;
             if (p != runPixel) {
                 countRun(runPixel, run);
                 runPixel = p;
@@ -107,10 +109,12 @@ void mapAndCount(const BitmapView& src, const BitmapView& dst,
                 run      = 0;
             }
             ++run;
-            d[x] = runOut;
+            d[0] = runOut;
+            ++s;
+            ++d;
         }
-        s = nextRow(s + w, src.modulo);
-        d = nextRow(d + w, dst.modulo);
+        s = nextRow(s, src.modulo);
+        d = nextRow(d, dst.modulo);
     }
     countRun(runPixel, run);
 }
