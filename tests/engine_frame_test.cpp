@@ -279,7 +279,8 @@ TEST(PixelPass, EmptyFramesTouchNothing)
 // The fast pass against the plain one, on content that exercises its runs and pairs:
 // noise, flat areas, runs of every length starting on either pixel of a pair, runs
 // going on across row ends, pixels equal but for the ignored top byte, grain where
-// neighbours match now and then, odd widths, single-pixel rows and columns, paddings.
+// neighbours match now and then, neighbours differing in one channel only, odd widths,
+// single-pixel rows and columns, paddings.
 TEST(PixelPass, FastPassMatchesReferenceBitForBit)
 {
     std::mt19937 rng(12345);
@@ -303,10 +304,19 @@ TEST(PixelPass, FastPassMatchesReferenceBitForBit)
         return runRgb | junk();
     };
     const auto rowsInPairs = [&](int32_t, int32_t y) { return rgb(static_cast<uint32_t>(y / 2), 5, 200) | junk(); };
+    // Runs that differ from their neighbours in one channel only: red, green or blue by row.
+    const auto oneChannelSteps = [](int32_t x, int32_t y) {
+        const uint32_t step = static_cast<uint32_t>(x / 4 % 2);
+        switch (y % 3) {
+        case 0: return rgb(50 + step, 60, 70);
+        case 1: return rgb(50, 60 + step, 70);
+        default: return rgb(50, 60, 70 + step);
+        }
+    };
 
     const std::pair<int32_t, int32_t> sizes[] = {{1, 1}, {1, 9}, {9, 1}, {2, 1}, {2, 3}, {3, 2},
                                                  {17, 5}, {64, 3}, {31, 31}};
-    constexpr int kContents = 7;
+    constexpr int kContents = 8;
     for (auto [w, h] : sizes)
         for (int content = 0; content < kContents; ++content) {
             TestFrame in(w, h, w % 3), outRef(w, h, 2), outFast(w, h, 2);
@@ -317,7 +327,8 @@ TEST(PixelPass, FastPassMatchesReferenceBitForBit)
             case 3: in.fillWith(blocks); break;
             case 4: in.fillWith(greyGrain); break;
             case 5: in.fillWith(randomRuns); break;
-            default: in.fillWith(rowsInPairs); break;
+            case 6: in.fillWith(rowsInPairs); break;
+            default: in.fillWith(oneChannelSteps); break;
             }
             int32_t table[256];
             for (int32_t& e : table)
