@@ -462,8 +462,9 @@ TEST_F(DialogTest, LiveDialogMatchesTheTemplate)
         char caption[64] = {};
         GetWindowTextA(dlg, caption, sizeof caption);
         EXPECT_STREQ(caption, kExpectedCaption);
+        // The system adds its 3-D look to every dialog it creates.
         const DWORD dlgStyle = static_cast<DWORD>(GetWindowLongPtrA(dlg, GWL_STYLE));
-        EXPECT_EQ(dlgStyle & ~DWORD(WS_VISIBLE | WS_CLIPSIBLINGS), kExpectedDialogStyle) << std::hex << dlgStyle;
+        EXPECT_EQ(dlgStyle & ~DWORD(WS_VISIBLE | WS_CLIPSIBLINGS | DS_3DLOOK), kExpectedDialogStyle) << std::hex << dlgStyle;
         RECT client = {0, 0, kExpectedDialogRect[2], kExpectedDialogRect[3]};
         MapDialogRect(dlg, &client);
         RECT got;
@@ -480,19 +481,28 @@ TEST_F(DialogTest, LiveDialogMatchesTheTemplate)
             char cls[64] = {};
             GetClassNameA(child, cls, sizeof cls);
             EXPECT_EQ(_stricmp(cls, c.className), 0) << cls;
-            const DWORD style = static_cast<DWORD>(GetWindowLongPtrA(child, GWL_STYLE));
+            DWORD style = static_cast<DWORD>(GetWindowLongPtrA(child, GWL_STYLE));
+            DWORD exStyle = static_cast<DWORD>(GetWindowLongPtrA(child, GWL_EXSTYLE));
+            // What the system does to a template's styles in a 3-D-look dialog: an edit's
+            // border becomes a sunken client edge, a modal frame gets a window edge.
+            if (c.atom == kEditAtom && (exStyle & WS_EX_CLIENTEDGE) && !(style & WS_BORDER)) {
+                style |= WS_BORDER;
+                exStyle &= ~DWORD(WS_EX_CLIENTEDGE);
+            }
+            if (exStyle & WS_EX_DLGMODALFRAME)
+                exStyle &= ~DWORD(WS_EX_WINDOWEDGE);
             EXPECT_EQ(style, c.style) << std::hex << style;
-            const DWORD exStyle = static_cast<DWORD>(GetWindowLongPtrA(child, GWL_EXSTYLE));
             EXPECT_EQ(exStyle & ~DWORD(WS_EX_NOPARENTNOTIFY), c.exStyle) << std::hex << exStyle;
-            RECT want = {c.x, c.y, c.x + c.cx, c.y + c.cy};
+            // Position and size are converted from dialog units one by one.
+            RECT want = {c.x, c.y, c.cx, c.cy};
             MapDialogRect(dlg, &want);
             RECT r;
             GetWindowRect(child, &r);
             MapWindowPoints(nullptr, dlg, reinterpret_cast<POINT*>(&r), 2);
             EXPECT_EQ(r.left, want.left);
             EXPECT_EQ(r.top, want.top);
-            EXPECT_EQ(r.right, want.right);
-            EXPECT_EQ(r.bottom, want.bottom);
+            EXPECT_EQ(r.right - r.left, want.right);
+            EXPECT_EQ(r.bottom - r.top, want.bottom);
             if (c.id < 1002 || c.id > 1012) {   // texts the dialog does not fill in
                 char t[64] = {};
                 GetWindowTextA(child, t, sizeof t);
@@ -549,10 +559,13 @@ TEST_F(DialogTest, OpeningShowsTheRecordAndShowsTheCurrentFrameLevelled)
         EXPECT_EQ(preview.redos, 4);
         EXPECT_EQ(preview.redosWithTracking, 0);
         // The refreshes snapped the points to this frame, and the second run of each
-        // showed the frame through its own table.
+        // showed the frame through its own table: clipped, as the record asks.
         EXPECT_EQ(inst.blackPoint, 20);
         EXPECT_EQ(inst.whitePoint, 200);
+        EXPECT_EQ(frame.dst[0] & 0xFFFFFFu, (0u << 16) | (127u << 8) | 255u);
+        click(dlg, 1006);
         EXPECT_EQ(frame.dst[0] & 0xFFFFFFu, (0u << 16) | (28u << 8) | 255u);
+        click(dlg, 1006);
         click(dlg, IDOK);
     }), 0);
     EXPECT_EQ(inst.previewClipped, 1);
