@@ -7,6 +7,7 @@
 
 #ifdef _WIN32
 #include <io.h>
+#include <sys/stat.h>
 #define RW_READ  _read
 #define RW_WRITE _write
 #define RW_CLOSE _close
