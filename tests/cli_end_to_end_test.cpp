@@ -291,12 +291,59 @@ TEST(CliEndToEnd, FilesGivenByNameWorkLikeTheStandardStreams)
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(readFile(out), levelHere(frames, w, h, defaults(), true).frames);
 
+    const ToolRun noStats = runTool({"--size", "5x3", "--stats", scratch(".no-such-dir/s.csv")}, bytesOf(frames));
+    EXPECT_EQ(noStats.status, 1);
+    EXPECT_TRUE(oneMessageLine(noStats.err)) << noStats.err;
+    EXPECT_NE(noStats.err.find("s.csv"), std::string::npos) << noStats.err;
+
     const ToolRun missing = runTool({"--size", "5x3", "-i", scratch(".does-not-exist")}, "");
     EXPECT_EQ(missing.status, 1);
     EXPECT_TRUE(oneMessageLine(missing.err)) << missing.err;
     EXPECT_NE(missing.err.find("does-not-exist"), std::string::npos) << missing.err;
     std::remove(in.c_str());
     std::remove(out.c_str());
+}
+
+TEST(CliEndToEnd, InputArrivingInSmallPiecesThroughAPipe)
+{
+    // A pipe hands over what has been written so far: frames arrive in many reads.
+    const int32_t w = 6, h = 4;
+    const std::vector<uint32_t> frames = driftingFrames(w, h, 3, 13);
+    const std::string input = bytesOf(frames);
+    const std::string out = scratch(".out");
+    const std::string command = quote(programPath()) + " --size 6x4 -o " + quote(out);
+#ifdef _WIN32
+    FILE* pipe = _popen(('"' + command + '"').c_str(), "wb");
+#else
+    FILE* pipe = popen(command.c_str(), "w");
+#endif
+    ASSERT_NE(pipe, nullptr);
+    for (std::size_t at = 0; at < input.size(); at += 7) {
+        const std::size_t n = input.size() - at < 7 ? input.size() - at : 7;
+        ASSERT_EQ(std::fwrite(input.data() + at, 1, n, pipe), n);
+        std::fflush(pipe);
+    }
+#ifdef _WIN32
+    const int status = exitStatus(_pclose(pipe));
+#else
+    const int status = exitStatus(pclose(pipe));
+#endif
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(readFile(out), levelHere(frames, w, h, defaults(), true).frames);
+    std::remove(out.c_str());
+}
+
+TEST(CliEndToEnd, ProgressCountsFramesOnStandardError)
+{
+    const std::string input = bytesOf(driftingFrames(4, 4, 5, 1));
+    const ToolRun on = runTool({"--size", "4x4", "--progress"}, input);
+    EXPECT_EQ(on.status, 0);
+    EXPECT_EQ(on.out.size(), input.size());
+    EXPECT_NE(on.err.find("rangewick: 5 frames, "), std::string::npos) << on.err;
+    EXPECT_NE(on.err.find(" fps"), std::string::npos) << on.err;
+    // Standard error is a file here, not a terminal: quiet unless asked.
+    const ToolRun quiet = runTool({"--size", "4x4"}, input);
+    EXPECT_EQ(quiet.err, "");
 }
 
 TEST(CliEndToEnd, BadOptionsExitTwoWithOneLine)
