@@ -172,7 +172,7 @@ ParseOutcome parseOptions(int argc, const char* const argv[], Options& out)
                                           + quoted(value)};
             case settings::TextValue::OutOfRange:
                 return {Action::Fail, name + ": " + quoted(value) + " is out of range (0 to "
-                                          + (info->isShare ? "100" : "255") + ")"};
+                                          + std::to_string(info->isShare ? info->max / 100 : info->max) + ")"};
             }
         } else if (!arg.empty() && arg[0] == '-' && arg != "-") {
             return {Action::Fail, "unknown option " + quoted(argv[i])};
