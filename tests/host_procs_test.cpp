@@ -385,16 +385,25 @@ public:
 // argument; calling the same way reaches the method the host means.
 TEST(PreviewInterface, MethodsSitInTheHostsSlots)
 {
-    // A thiscall pointer to a free function is what the host's call amounts to; g++
-    // applies the attribute and only notes, under -Wpedantic, that it is unusual.
+    // The host's call spelled out on its own, not through our header's macro: on x86 a
+    // thiscall pointer to a free function, which g++ honours and only notes, under
+    // -Wpedantic, as unusual.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wattributes"
-    typedef void (VDX_THISCALL *WindowMethod)(IFilterPreview*, HWND);
-    typedef void (VDX_THISCALL *PlainMethod)(IFilterPreview*);
+#if defined(__i386__)
+    typedef void (__attribute__((thiscall)) *WindowMethod)(IFilterPreview*, HWND);
+    typedef void (__attribute__((thiscall)) *PlainMethod)(IFilterPreview*);
+#else
+    typedef void (*WindowMethod)(IFilterPreview*, HWND);
+    typedef void (*PlainMethod)(IFilterPreview*);
+#endif
 #pragma GCC diagnostic pop
 
     RecordingPreview preview;
-    IFilterPreview* ifp = &preview;
+    // Through a volatile so that the compiler cannot see which methods the slots hold
+    // and call them directly: the host's call must really go through the table.
+    IFilterPreview* volatile opaque = &preview;
+    IFilterPreview* ifp = opaque;
     void* const* vtable = *reinterpret_cast<void* const* const*>(ifp);
     HWND window = reinterpret_cast<HWND>(static_cast<std::uintptr_t>(0x1234));
 
