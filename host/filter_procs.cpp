@@ -13,8 +13,6 @@ const char kFilterName[] = "rangewick";
 const char kFilterDesc[] = "Optimizes image dynamic range.";
 const char kFilterMaker[] = "Corvalent";
 
-const int kInstanceSize = static_cast<int>(sizeof(LevelsInstance));
-
 namespace {
 
 LevelsInstance& instanceOf(const FilterActivation* fa)

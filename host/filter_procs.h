@@ -4,6 +4,7 @@
 #pragma once
 
 #include "filter_sdk.h"
+#include "levels_instance.h"
 
 namespace rangewick {
 
@@ -13,7 +14,7 @@ extern const char kFilterDesc[];
 extern const char kFilterMaker[];
 
 // The instance block the host allocates for each instance.
-extern const int kInstanceSize;
+constexpr int kInstanceSize = static_cast<int>(sizeof(LevelsInstance));
 
 // Resets a fresh instance block to the defaults.
 int initProc(FilterActivation* fa, const FilterFunctions* ff) noexcept;

@@ -12,6 +12,7 @@
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <random>
 #include <string>
 #include <vector>
