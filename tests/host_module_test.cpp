@@ -319,25 +319,6 @@ TEST_F(Session, ScriptCallsClampAndComeBackAsTheScriptLine)
     EXPECT_EQ(description(), " (100.00 highlight, 100.00 shadow)");
 }
 
-TEST_F(Session, ScriptLineNeverWritesPastTheGivenLength)
-{
-    config(kTypeInt, {10000, 10000, 255, 255});
-    const std::string full = "Config(10000, 10000, 255, 255)";
-    for (int len = 0; len <= static_cast<int>(full.size()) + 1; ++len) {
-        std::vector<char> buf(64, 'x');
-        const bool ok = fd->fssProc(&fa, &m.ff, buf.data(), len);
-        EXPECT_EQ(ok, len > static_cast<int>(full.size())) << "len " << len;
-        const std::size_t used = ok ? full.size() + 1 : (len > 0 ? 1 : 0);
-        if (ok) {
-            EXPECT_EQ(std::string(buf.data()), full);
-        } else if (len > 0) {
-            EXPECT_EQ(buf[0], '\0') << "len " << len;
-        }
-        for (std::size_t i = used; i < buf.size(); ++i)
-            ASSERT_EQ(buf[i], 'x') << "len " << len << ": byte " << i << " written";
-    }
-}
-
 TEST_F(Session, DescriptionKeepsThePointWhenTheHostSetsACommaLocale)
 {
     const char* took = nullptr;

@@ -148,20 +148,6 @@ TEST(ConfigCommand, IgnoresACallWithTooFewArguments)
     EXPECT_EQ(host.inst.previewClipped, 1);
 }
 
-TEST(ConfigCommand, IsPublishedAsConfigWithFourInts)
-{
-    const ScriptFunctionDef* f = rangewick::scriptObject.func_list;
-    ASSERT_NE(f, nullptr);
-    EXPECT_EQ(rangewick::scriptObject.Lookup, nullptr);
-    EXPECT_EQ(rangewick::scriptObject.obj_list, nullptr);
-    EXPECT_STREQ(f[0].name, "Config");
-    EXPECT_STREQ(f[0].arg_list, "0iiii");
-    EXPECT_EQ(f[0].func_ptr, &rangewick::scriptConfig);
-    EXPECT_EQ(f[1].func_ptr, nullptr);
-    EXPECT_EQ(f[1].name, nullptr);
-    EXPECT_EQ(f[1].arg_list, nullptr);
-}
-
 // ---- script line and description --------------------------------------------------
 
 struct Example {
@@ -223,19 +209,6 @@ TEST(SettingsText, DescriptionKeepsThePointInACommaLocale)
     const std::string text = host.description();
     std::setlocale(LC_ALL, "C");
     EXPECT_EQ(text, " (2.50 highlight, 0.01 shadow)") << "in locale " << took;
-}
-
-TEST(SettingsText, DescriptionOfAnyBlockStaysShortAndTerminated)
-{
-    FakeHost host;
-    host.setStored(INT_MIN, INT_MAX, 0, 0);
-    char buf[kHostDescriptionBufferSize];
-    std::memset(buf, 0x5A, sizeof buf);
-    rangewick::stringProc(&host.fa, &host.ff, buf);
-    const std::size_t n = std::strlen(buf);
-    EXPECT_EQ(std::string(buf), " (-21474836.48 highlight, 21474836.47 shadow)");
-    for (std::size_t i = n + 1; i < sizeof buf; ++i)
-        ASSERT_EQ(buf[i], 0x5A) << "byte " << i << " written";
 }
 
 // The host's buffer is 4096 bytes, but nothing past the given length may change, and a
