@@ -35,8 +35,12 @@ FilterDefinition filterDefinition = {
 
 } // namespace
 
+// These two call back into the host, whose callbacks may raise the host's own
+// exceptions (on memory shortage, say); those must pass through to the host's handler,
+// so unlike the filter procedures these are not noexcept. Nothing of ours here throws,
+// and no local needs destroying when a host exception skips the frame.
 extern "C" __declspec(dllexport) int VirtualdubFilterModuleInit2(FilterModule* fm, const FilterFunctions* ff,
-                                                                 int& vdfd_ver, int& vdfd_compat) noexcept
+                                                                 int& vdfd_ver, int& vdfd_compat)
 {
     registeredFilter = ff->addFilter(fm, &filterDefinition, static_cast<int>(sizeof(FilterDefinition)));
     if (registeredFilter == nullptr)
@@ -46,7 +50,7 @@ extern "C" __declspec(dllexport) int VirtualdubFilterModuleInit2(FilterModule* f
     return 0;
 }
 
-extern "C" __declspec(dllexport) void VirtualdubFilterModuleDeinit(FilterModule*, const FilterFunctions* ff) noexcept
+extern "C" __declspec(dllexport) void VirtualdubFilterModuleDeinit(FilterModule*, const FilterFunctions* ff)
 {
     // Nothing was registered when addFilter failed: there is nothing to give back.
     if (registeredFilter != nullptr)
