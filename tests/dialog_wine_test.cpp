@@ -19,6 +19,7 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -605,6 +606,33 @@ TEST_F(DialogTest, TypingStoresAcceptedSharesAndRefusesOthersWithTheAsterisk)
     }), 0);
     EXPECT_EQ(inst.highlightClip, 123);
     EXPECT_EQ(inst.shadowClip, 0);
+}
+
+TEST_F(DialogTest, NumbersKeepThePointWhenTheHostUsesACommaLocale)
+{
+    const char* chosen = nullptr;
+    for (const char* name : {"German_Germany.1252", "de-DE", "French_France.1252"})
+        if (std::setlocale(LC_ALL, name)) {
+            chosen = name;
+            break;
+        }
+    ASSERT_NE(chosen, nullptr) << "no locale with a decimal comma";
+    char probe[16];
+    std::snprintf(probe, sizeof probe, "%.1f", 1.5);
+    EXPECT_STREQ(probe, "1,5") << chosen;       // the locale is in force in this process
+    inst.shadowClip = 250;
+    const int result = configure([this](HWND dlg) {
+        EXPECT_EQ(text(dlg, 1005), "2.50");
+        SetDlgItemTextA(dlg, 1004, "1.5");
+        EXPECT_EQ(inst.highlightClip, 150);
+        SetDlgItemTextA(dlg, 1004, "2,5");
+        EXPECT_EQ(inst.highlightClip, 200);
+        dragSlider(dlg, 1003, 3);
+        EXPECT_EQ(text(dlg, 1005), "3.00");
+        click(dlg, IDOK);
+    });
+    std::setlocale(LC_ALL, "C");
+    EXPECT_EQ(result, 0);
 }
 
 TEST_F(DialogTest, SlidersSetSharesAndLimits)
