@@ -128,4 +128,41 @@ std::size_t formatShare(int32_t share, char* out, std::size_t outSize)
     return n < 0 ? 0 : static_cast<std::size_t>(n);
 }
 
+TextValue parseSettingText(const SettingInfo& info, const char* text, int32_t& value)
+{
+    // Sign, digits, and for a share an optional point with one or two decimals. The
+    // value is carried in hundredths for a share; digits past any range stop counting
+    // (but are still checked) so a long number cannot overflow.
+    const char* p = text;
+    bool negative = false;
+    if (*p == '+' || *p == '-')
+        negative = *p++ == '-';
+    if (!std::isdigit(static_cast<unsigned char>(*p)))
+        return TextValue::Malformed;
+    const long long cap = 1000000LL;
+    long long v = 0;
+    for (; std::isdigit(static_cast<unsigned char>(*p)); ++p)
+        if (v < cap)
+            v = v * 10 + (*p - '0');
+    if (info.isShare) {
+        v *= 100;
+        if (*p == '.') {
+            ++p;
+            if (!std::isdigit(static_cast<unsigned char>(*p)))
+                return TextValue::Malformed;
+            v += 10 * (*p++ - '0');
+            if (std::isdigit(static_cast<unsigned char>(*p)))
+                v += *p++ - '0';
+        }
+    }
+    if (*p != '\0')
+        return TextValue::Malformed;
+    if (negative && v != 0)
+        return TextValue::OutOfRange;
+    if (v > info.max)
+        return TextValue::OutOfRange;
+    value = static_cast<int32_t>(v);
+    return TextValue::Ok;
+}
+
 } // namespace settings

@@ -55,4 +55,11 @@ bool parseScriptLine(const char* text, int32_t values[kStoredCount]);
 // 100 -> "1.00". Returns the length written (out needs 13 bytes at most).
 std::size_t formatShare(int32_t share, char* out, std::size_t outSize);
 
+// Reading one stored setting from text typed by a user (a command-line value): a clip
+// share as a percentage with at most two decimals ("2.5" -> 250, "100" -> 10000),
+// a limit as a whole level. Exact, no floating point. Nothing is clamped: a value
+// outside the setting's range is refused.
+enum class TextValue { Ok, Malformed, OutOfRange };
+TextValue parseSettingText(const SettingInfo& info, const char* text, int32_t& value);
+
 } // namespace settings

@@ -1,0 +1,248 @@
+#include "options.h"
+
+#include "levels_instance.h"
+
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+
+namespace cli {
+
+Options::Options()
+{
+    for (int i = 0; i < settings::kStoredCount; ++i)
+        stored[i] = settings::kStored[i].initial;
+}
+
+uint64_t maxFramePixels()
+{
+    // The engine counts samples (3 per pixel) in 32 bits, and a frame buffer must be
+    // addressable with a ptrdiff_t (2 GiB on 32-bit Windows).
+    const uint64_t bySamples = UINT32_MAX / 3u;
+    const uint64_t byBytes   = static_cast<uint64_t>(PTRDIFF_MAX) / 4u;
+    return bySamples < byBytes ? bySamples : byBytes;
+}
+
+namespace {
+
+// Digits only; stops counting past `cap` so a long number cannot overflow.
+bool readDimension(const char*& p, uint64_t& value)
+{
+    const uint64_t cap = UINT64_C(1) << 40;
+    if (*p < '0' || *p > '9')
+        return false;
+    value = 0;
+    for (; *p >= '0' && *p <= '9'; ++p)
+        if (value < cap)
+            value = value * 10 + static_cast<uint64_t>(*p - '0');
+    return true;
+}
+
+std::string quoted(const char* text)
+{
+    return std::string("'") + text + "'";
+}
+
+const settings::SettingInfo* storedByName(const std::string& name)
+{
+    for (const auto& info : settings::kStored)
+        if (name == info.name)
+            return &info;
+    return nullptr;
+}
+
+} // namespace
+
+bool parseSize(const char* text, int32_t& width, int32_t& height, std::string& problem)
+{
+    const char* p = text;
+    uint64_t w = 0, h = 0;
+    if (!readDimension(p, w) || (*p != 'x' && *p != 'X') || !readDimension(++p, h) || *p != '\0') {
+        problem = "--size: expected WIDTHxHEIGHT (e.g. 1920x1080), got " + quoted(text);
+        return false;
+    }
+    if (w == 0 || h == 0) {
+        problem = "--size: width and height must be at least 1, got " + quoted(text);
+        return false;
+    }
+    const uint64_t maxPixels = maxFramePixels();
+    // w and h are below 2^41 each, so a pixel count that fits is checked without overflow.
+    if (w > maxPixels || h > maxPixels || w * h > maxPixels) {
+        problem = "--size: a " + std::string(text) + " frame is too large (at most "
+                + std::to_string(maxPixels) + " pixels per frame)";
+        return false;
+    }
+    width  = static_cast<int32_t>(w);
+    height = static_cast<int32_t>(h);
+    return true;
+}
+
+ParseOutcome parseOptions(int argc, const char* const argv[], Options& out)
+{
+    bool haveSize = false;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        std::string name = arg;
+        const char* inlineValue = nullptr;
+        if (arg.compare(0, 2, "--") == 0) {
+            const std::size_t eq = arg.find('=');
+            if (eq != std::string::npos) {
+                name = arg.substr(0, eq);
+                inlineValue = argv[i] + eq + 1;
+            }
+        }
+        // The value of an option that takes one: after '=' or the next argument.
+        const char* value = nullptr;
+        auto takeValue = [&]() -> bool {
+            if (inlineValue) {
+                value = inlineValue;
+                return true;
+            }
+            if (i + 1 >= argc)
+                return false;
+            value = argv[++i];
+            return true;
+        };
+        auto missing = [&]() {
+            return ParseOutcome{Action::Fail, name + ": missing value"};
+        };
+        auto isFlag = [&]() -> bool {
+            return name == "--preview-clipped" || name == "--no-prime" || name == "--progress"
+                || name == "--no-progress";
+        };
+
+        if (name == "-h" || name == "--help") {
+            return {Action::Help, {}};
+        } else if (name == "--version") {
+            return {Action::Version, {}};
+        } else if (name == "--size") {
+            if (!takeValue())
+                return missing();
+            std::string problem;
+            if (!parseSize(value, out.width, out.height, problem))
+                return {Action::Fail, problem};
+            haveSize = true;
+        } else if (name == "-i" || name == "--input") {
+            if (!takeValue())
+                return missing();
+            out.input = value;
+        } else if (name == "-o" || name == "--output") {
+            if (!takeValue())
+                return missing();
+            out.output = value;
+        } else if (name == "--stats") {
+            if (!takeValue())
+                return missing();
+            if (*value == '\0')
+                return {Action::Fail, "--stats: empty file name"};
+            out.stats = value;
+        } else if (name == "--config") {
+            if (!takeValue())
+                return missing();
+            int32_t values[settings::kStoredCount];
+            if (!settings::parseScriptLine(value, values))
+                return {Action::Fail, "--config: expected a script line such as \"Config(1, 100, 64, 192)\", got "
+                                          + quoted(value)};
+            // Clamped exactly as the host's script command clamps a loaded line.
+            LevelsInstance scratch{};
+            settings::applyStored(scratch, values);
+            for (int k = 0; k < settings::kStoredCount; ++k)
+                out.stored[k] = scratch.*settings::kStored[k].field;
+        } else if (isFlag() && inlineValue) {
+            return {Action::Fail, name + ": takes no value"};
+        } else if (name == "--preview-clipped") {
+            out.previewClipped = true;
+        } else if (name == "--no-prime") {
+            out.prime = false;
+        } else if (name == "--progress") {
+            out.progress = Progress::On;
+        } else if (name == "--no-progress") {
+            out.progress = Progress::Off;
+        } else if (const settings::SettingInfo* info =
+                       name.compare(0, 2, "--") == 0 ? storedByName(name.substr(2)) : nullptr) {
+            if (!takeValue())
+                return missing();
+            int32_t v = 0;
+            switch (settings::parseSettingText(*info, value, v)) {
+            case settings::TextValue::Ok:
+                out.stored[&*info - settings::kStored] = v;
+                break;
+            case settings::TextValue::Malformed:
+                return {Action::Fail, name + ": not a " + (info->isShare ? "percentage" : "level") + ": "
+                                          + quoted(value)};
+            case settings::TextValue::OutOfRange:
+                return {Action::Fail, name + ": " + quoted(value) + " is out of range (0 to "
+                                          + std::to_string(info->isShare ? info->max / 100 : info->max) + ")"};
+            }
+        } else if (!arg.empty() && arg[0] == '-' && arg != "-") {
+            return {Action::Fail, "unknown option " + quoted(argv[i])};
+        } else {
+            return {Action::Fail, "unexpected argument " + quoted(argv[i])};
+        }
+    }
+    if (!haveSize)
+        return {Action::Fail, "--size WIDTHxHEIGHT is required (e.g. --size 1920x1080)"};
+    return {Action::Run, {}};
+}
+
+std::string helpText()
+{
+    std::string t =
+        "Usage: rangewick --size WxH [options] [-i IN] [-o OUT]\n"
+        "Levels raw video automatically. Frames of 32-bit bgr0 pixels (ffmpeg -pix_fmt bgr0:\n"
+        "blue in the low byte, the top byte ignored and written as 0) come back to back from\n"
+        "IN and go, levelled, to OUT; standard input and output by default or with '-'.\n"
+        "\n"
+        "  --size WxH             frame width and height in pixels (required)\n"
+        "  -i, --input IN         read frames from the file IN\n"
+        "  -o, --output OUT       write frames to the file OUT\n"
+        "\n"
+        "Settings (a later option overrides an earlier one):\n"
+        "  --config LINE          the four stored settings as a saved VirtualDub script\n"
+        "                         holds them, e.g. \"Config(250, 0, 0, 255)\"; each value\n"
+        "                         is clamped to its range\n";
+    char line[256];
+    char def[16];
+    for (const auto& info : settings::kStored) {
+        if (info.isShare)
+            settings::formatShare(info.initial, def, sizeof def);
+        else
+            std::snprintf(def, sizeof def, "%d", static_cast<int>(info.initial));
+        char opt[40];
+        std::snprintf(opt, sizeof opt, "--%s %s", info.name, info.isShare ? "PCT" : "LEVEL");
+        std::snprintf(line, sizeof line, "  %-22s %s;\n  %-22s default %s\n", opt, info.help, "", def);
+        t += line;
+    }
+    t +=
+        "  --preview-clipped      show only what clips: unclipped levels become middle grey\n"
+        "\n"
+        "Running:\n"
+        "  --no-prime             start from an all-zero table as the VirtualDub filter\n"
+        "                         does (the first output frame is black); by default the\n"
+        "                         first frame is levelled once, output discarded, so the\n"
+        "                         output starts levelled\n"
+        "  --stats FILE           write CSV to FILE: the header line\n"
+        "                           frame,detected_black,detected_white,black,white\n"
+        "                         then one line per frame (numbered from 0): the points\n"
+        "                         the frame detected and the points in use after it\n"
+        "  --progress             frames done and frames per second on standard error\n"
+        "  --no-progress          (default: progress when standard error is a terminal)\n"
+        "  -h, --help             this text\n"
+        "  --version              the version\n"
+        "\n"
+        "Exit status: 0 done (an empty input too); 1 a read or write failed or the input\n"
+        "ended inside a frame (every complete frame is written first); 2 bad options.\n"
+        "\n"
+        "Example:\n"
+        "  ffmpeg -i in.mp4 -f rawvideo -pix_fmt bgr0 - |\n"
+        "    rangewick --size 1280x720 |\n"
+        "    ffmpeg -f rawvideo -pix_fmt bgr0 -s 1280x720 -r 25 -i - out.mp4\n";
+    return t;
+}
+
+std::string versionText()
+{
+    return "rangewick " RANGEWICK_VERSION "\n";
+}
+
+} // namespace cli

@@ -1,0 +1,55 @@
+// Command-line options of the rangewick tool: what a run needs to know, read from
+// argv with every value checked, and the help text built from the settings table.
+#pragma once
+
+#include "settings.h"
+
+#include <cstdint>
+#include <string>
+
+namespace cli {
+
+// Exit status of the tool.
+constexpr int kExitOk      = 0;   // done; an empty input is a complete run
+constexpr int kExitFailure = 1;   // reading, writing or a stream that ends inside a frame
+constexpr int kExitUsage   = 2;   // options the tool cannot run with
+
+enum class Progress { Auto, On, Off };   // Auto: on when standard error is a terminal
+
+struct Options {
+    int32_t     width  = 0;
+    int32_t     height = 0;
+    int32_t     stored[settings::kStoredCount];   // script order; starts at the defaults
+    bool        previewClipped = false;
+    bool        prime          = true;            // derive the first table from frame 0
+    Progress    progress       = Progress::Auto;
+    std::string input;                            // empty or "-": standard input
+    std::string output;                           // empty or "-": standard output
+    std::string stats;                            // empty: no statistics
+
+    Options();
+};
+
+enum class Action { Run, Help, Version, Fail };
+
+struct ParseOutcome {
+    Action      action;
+    std::string message;   // for Fail: one line naming the problem, without program name
+};
+
+// Reads argv[1..argc-1] into `out`. Settings apply in the order given, so a later
+// option overrides an earlier one (a --config line overrides all four).
+ParseOutcome parseOptions(int argc, const char* const argv[], Options& out);
+
+// "WIDTHxHEIGHT": both positive, and a frame small enough that its byte size fits
+// memory sizes and its sample count (3 per pixel) fits 32 bits. On failure `problem`
+// says what is wrong.
+bool parseSize(const char* text, int32_t& width, int32_t& height, std::string& problem);
+
+// Largest frame, in pixels, parseSize accepts on this platform.
+uint64_t maxFramePixels();
+
+std::string helpText();
+std::string versionText();
+
+} // namespace cli

@@ -1,0 +1,213 @@
+#include "run.h"
+
+#include "frame_levelling.h"
+#include "levels_instance.h"
+#include "raw_io.h"
+
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <new>
+#include <string>
+
+namespace cli {
+
+namespace {
+
+void report(const std::string& message)
+{
+    std::fprintf(stderr, "rangewick: %s\n", message.c_str());
+}
+
+// Frames done and frames per second, redrawn in place a few times a second.
+class ProgressLine {
+public:
+    explicit ProgressLine(bool on) : on_(on), start_(Clock::now()), last_(start_) {}
+
+    void frameDone(uint64_t frames)
+    {
+        if (!on_)
+            return;
+        const auto now = Clock::now();
+        if (now - last_ < std::chrono::milliseconds(250))
+            return;
+        last_ = now;
+        print(frames, now);
+    }
+
+    void finish(uint64_t frames)
+    {
+        if (!on_)
+            return;
+        print(frames, Clock::now());
+        std::fputc('\n', stderr);
+    }
+
+private:
+    using Clock = std::chrono::steady_clock;
+
+    void print(uint64_t frames, Clock::time_point now)
+    {
+        const double seconds = std::chrono::duration<double>(now - start_).count();
+        const double fps = seconds > 0 ? static_cast<double>(frames) / seconds : 0.0;
+        std::fprintf(stderr, "\rrangewick: %llu frames, %.1f fps ", static_cast<unsigned long long>(frames), fps);
+        std::fflush(stderr);
+    }
+
+    bool              on_;
+    Clock::time_point start_;
+    Clock::time_point last_;
+};
+
+// The CSV statistics file, fully buffered; any failure is caught when it is closed.
+class StatsFile {
+public:
+    ~StatsFile()
+    {
+        if (file_)
+            std::fclose(file_);
+    }
+
+    bool open(const std::string& path, std::string& error)
+    {
+        if (path.empty())
+            return true;
+        path_ = path;
+        file_ = std::fopen(path.c_str(), "wb");
+        if (!file_) {
+            error = "cannot open statistics file '" + path + "'";
+            return false;
+        }
+        std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);
+        std::fputs("frame,detected_black,detected_white,black,white\n", file_);
+        return true;
+    }
+
+    bool line(uint64_t frame, const Detection& detected, const LevelsInstance& inst, std::string& error)
+    {
+        if (!file_)
+            return true;
+        if (std::fprintf(file_, "%llu,%d,%d,%d,%d\n", static_cast<unsigned long long>(frame),
+                         static_cast<int>(detected.black), static_cast<int>(detected.white),
+                         static_cast<int>(inst.blackPoint), static_cast<int>(inst.whitePoint)) < 0) {
+            error = "cannot write statistics file '" + path_ + "'";
+            return false;
+        }
+        return true;
+    }
+
+    bool close(std::string& error)
+    {
+        if (!file_)
+            return true;
+        const bool ok = std::ferror(file_) == 0;
+        const bool closed = std::fclose(file_) == 0;
+        file_ = nullptr;
+        if (!ok || !closed) {
+            error = "cannot write statistics file '" + path_ + "'";
+            return false;
+        }
+        return true;
+    }
+
+private:
+    std::FILE*  file_ = nullptr;
+    std::string path_;
+};
+
+} // namespace
+
+int runLevelling(const Options& options)
+{
+    rawio::prepareStandardStreams();
+    std::string error;
+
+    const std::size_t pixels     = static_cast<std::size_t>(options.width) * static_cast<std::size_t>(options.height);
+    const std::size_t frameBytes = pixels * 4;
+    std::unique_ptr<uint32_t[]> in(new (std::nothrow) uint32_t[pixels]);
+    std::unique_ptr<uint32_t[]> out(new (std::nothrow) uint32_t[pixels]);
+    if (!in || !out) {
+        report("not enough memory for " + std::to_string(options.width) + "x" + std::to_string(options.height)
+               + " frames");
+        return kExitFailure;
+    }
+
+    const int inFd = rawio::openInput(options.input, error);
+    if (inFd < 0) {
+        report(error);
+        return kExitFailure;
+    }
+    const int outFd = rawio::openOutput(options.output, error);
+    if (outFd < 0) {
+        report(error);
+        return kExitFailure;
+    }
+    StatsFile stats;
+    if (!stats.open(options.stats, error)) {
+        report(error);
+        return kExitFailure;
+    }
+
+    LevelsInstance inst{};
+    resetToDefaults(inst);
+    settings::applyStored(inst, options.stored);
+    inst.previewClipped = options.previewClipped ? 1 : 0;
+
+    const BitmapView src{in.get(), options.width, options.height, 0};
+    const BitmapView dst{out.get(), options.width, options.height, 0};
+    const bool showProgress = options.progress == Progress::On
+                           || (options.progress == Progress::Auto && rawio::isTerminal(2));
+    ProgressLine progress(showProgress);
+
+    uint64_t frames = 0;
+    int status = kExitOk;
+    for (;;) {
+        const std::size_t got = rawio::readFull(inFd, in.get(), frameBytes, error);
+        if (!error.empty()) {
+            report(error);
+            status = kExitFailure;
+            break;
+        }
+        if (got == 0)
+            break;
+        if (got < frameBytes) {
+            report("input ended inside frame " + std::to_string(frames) + ": " + std::to_string(got) + " of "
+                   + std::to_string(frameBytes) + " bytes (is --size right?); " + std::to_string(frames)
+                   + (frames == 1 ? " complete frame" : " complete frames") + " written");
+            status = kExitFailure;
+            break;
+        }
+        if (frames == 0 && options.prime) {
+            // A fresh table is all zero: derive it from this frame first, as the
+            // dialog's refresh does, so that the output starts levelled.
+            inst.tracking = 0;
+            levelFrame(src, dst, inst);
+        }
+        const Detection detected = levelFrame(src, dst, inst);
+        if (!rawio::writeFull(outFd, out.get(), frameBytes, error)) {
+            report(error);
+            status = kExitFailure;
+            break;
+        }
+        if (!stats.line(frames, detected, inst, error)) {
+            report(error);
+            status = kExitFailure;
+            break;
+        }
+        ++frames;
+        progress.frameDone(frames);
+    }
+    progress.finish(frames);
+
+    if (!stats.close(error) && status == kExitOk) {
+        report(error);
+        status = kExitFailure;
+    }
+    if (!rawio::closeOutput(outFd, error) && status == kExitOk) {
+        report(error);
+        status = kExitFailure;
+    }
+    return status;
+}
+
+} // namespace cli

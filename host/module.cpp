@@ -1,0 +1,60 @@
+// The module's entry points and the definition it registers with the host.
+
+#include "config_dialog.h"
+#include "filter_procs.h"
+
+namespace {
+
+// The only module-wide state: what addFilter handed back, until the module exits.
+FilterDefinition* registeredFilter = nullptr;
+
+// One line per field, in the host's order.
+FilterDefinition filterDefinition = {
+    nullptr,                        // _next
+    nullptr,                        // _prev
+    nullptr,                        // _module (the host fills its copy)
+    rangewick::kFilterName,         // name
+    rangewick::kFilterDesc,         // desc
+    rangewick::kFilterMaker,        // maker
+    nullptr,                        // private_data
+    rangewick::kInstanceSize,       // inst_data_size
+    rangewick::initProc,            // initProc
+    nullptr,                        // deinitProc
+    rangewick::runProc,             // runProc
+    rangewick::paramProc,           // paramProc
+    rangewick::configProc,          // configProc
+    rangewick::stringProc,          // stringProc
+    rangewick::startProc,           // startProc
+    rangewick::endProc,             // endProc
+    &rangewick::scriptObject,       // script_obj
+    rangewick::fssProc,             // fssProc
+    nullptr,                        // stringProc2
+    nullptr,                        // serializeProc
+    nullptr,                        // deserializeProc
+    nullptr,                        // copyProc
+};
+
+} // namespace
+
+// These two call back into the host, whose callbacks may raise the host's own
+// exceptions (on memory shortage, say); those must pass through to the host's handler,
+// so unlike the filter procedures these are not noexcept. Nothing of ours here throws,
+// and no local needs destroying when a host exception skips the frame.
+extern "C" __declspec(dllexport) int VirtualdubFilterModuleInit2(FilterModule* fm, const FilterFunctions* ff,
+                                                                 int& vdfd_ver, int& vdfd_compat)
+{
+    registeredFilter = ff->addFilter(fm, &filterDefinition, static_cast<int>(sizeof(FilterDefinition)));
+    if (registeredFilter == nullptr)
+        return 1;
+    vdfd_ver = VIRTUALDUB_FILTERDEF_VERSION;
+    vdfd_compat = VIRTUALDUB_FILTERDEF_COMPATIBLE;
+    return 0;
+}
+
+extern "C" __declspec(dllexport) void VirtualdubFilterModuleDeinit(FilterModule*, const FilterFunctions* ff)
+{
+    // Nothing was registered when addFilter failed: there is nothing to give back.
+    if (registeredFilter != nullptr)
+        ff->removeFilter(registeredFilter);
+    registeredFilter = nullptr;
+}

@@ -1,0 +1,229 @@
+#include "levels_instance.h"
+#include "options.h"
+#include "settings.h"
+
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Parses `args` as if given after the program name.
+cli::ParseOutcome parse(std::initializer_list<const char*> args, cli::Options& out)
+{
+    std::vector<const char*> argv{"rangewick"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return cli::parseOptions(static_cast<int>(argv.size()), argv.data(), out);
+}
+
+enum Index { kHighlightClip, kShadowClip, kHighlightsMin, kShadowsMax };
+
+TEST(CliOptions, DefaultsAreTheRecordsDefaults)
+{
+    cli::Options o;
+    ASSERT_EQ(parse({"--size", "1920x1080"}, o).action, cli::Action::Run);
+    LevelsInstance fresh{};
+    resetToDefaults(fresh);
+    EXPECT_EQ(o.stored[kHighlightClip], fresh.highlightClip);
+    EXPECT_EQ(o.stored[kShadowClip], fresh.shadowClip);
+    EXPECT_EQ(o.stored[kHighlightsMin], fresh.highlightsMin);
+    EXPECT_EQ(o.stored[kShadowsMax], fresh.shadowsMax);
+    EXPECT_FALSE(o.previewClipped);
+    EXPECT_TRUE(o.prime);
+    EXPECT_EQ(o.progress, cli::Progress::Auto);
+    EXPECT_EQ(o.width, 1920);
+    EXPECT_EQ(o.height, 1080);
+    EXPECT_TRUE(o.input.empty());
+    EXPECT_TRUE(o.output.empty());
+    EXPECT_TRUE(o.stats.empty());
+}
+
+TEST(CliOptions, PercentagesAreReadExactlyToTheHundredth)
+{
+    const struct {
+        const char* text;
+        int32_t     share;
+    } good[] = {{"0", 0},     {"0.01", 1},    {"0.1", 10},   {"1", 100},    {"2.5", 250},
+                {"2.50", 250}, {"7.25", 725}, {"0.29", 29},  {"0.57", 57},  {"99.99", 9999},
+                {"100", 10000}, {"100.00", 10000}, {"007.5", 750}, {"-0", 0}, {"+3", 300}};
+    for (const auto& g : good) {
+        cli::Options o;
+        ASSERT_EQ(parse({"--size", "2x2", "--highlight-clip", g.text, "--shadow-clip", g.text}, o).action,
+                  cli::Action::Run)
+            << g.text;
+        EXPECT_EQ(o.stored[kHighlightClip], g.share) << g.text;
+        EXPECT_EQ(o.stored[kShadowClip], g.share) << g.text;
+    }
+}
+
+TEST(CliOptions, RefusesBadSettingValuesNamingOptionAndValue)
+{
+    const struct {
+        const char* option;
+        const char* value;
+        const char* says;
+    } bad[] = {
+        {"--highlight-clip", "1.234", "not a percentage"}, {"--highlight-clip", "1.", "not a percentage"},
+        {"--highlight-clip", ".5", "not a percentage"},    {"--highlight-clip", "1,5", "not a percentage"},
+        {"--highlight-clip", "", "not a percentage"},      {"--highlight-clip", "1e2", "not a percentage"},
+        {"--highlight-clip", "5%", "not a percentage"},    {"--shadow-clip", " 5", "not a percentage"},
+        {"--shadow-clip", "100.01", "out of range"},       {"--shadow-clip", "-0.01", "out of range"},
+        {"--shadow-clip", "99999999999999999999999", "out of range"},
+        {"--highlights-min", "256", "out of range"},       {"--highlights-min", "-1", "out of range"},
+        {"--shadows-max", "2.5", "not a level"},           {"--shadows-max", "0x10", "not a level"},
+        {"--shadows-max", "4294967296", "out of range"},
+    };
+    for (const auto& b : bad) {
+        cli::Options o;
+        const cli::ParseOutcome r = parse({"--size", "2x2", b.option, b.value}, o);
+        ASSERT_EQ(r.action, cli::Action::Fail) << b.option << ' ' << b.value;
+        EXPECT_NE(r.message.find(b.option), std::string::npos) << r.message;
+        EXPECT_NE(r.message.find(std::string("'") + b.value + "'"), std::string::npos) << r.message;
+        EXPECT_NE(r.message.find(b.says), std::string::npos) << r.message;
+        EXPECT_EQ(r.message.find('\n'), std::string::npos) << r.message;
+    }
+}
+
+TEST(CliOptions, ConfigLineIsClampedLikeTheScriptCommand)
+{
+    cli::Options o;
+    ASSERT_EQ(parse({"--size", "2x2", "--config", "Config(250, 0, 0, 255)"}, o).action, cli::Action::Run);
+    EXPECT_EQ(o.stored[kHighlightClip], 250);
+    EXPECT_EQ(o.stored[kShadowClip], 0);
+    EXPECT_EQ(o.stored[kHighlightsMin], 0);
+    EXPECT_EQ(o.stored[kShadowsMax], 255);
+
+    ASSERT_EQ(parse({"--size", "2x2", "--config=Config(-5, 20000, 300, -1)"}, o).action, cli::Action::Run);
+    EXPECT_EQ(o.stored[kHighlightClip], 0);
+    EXPECT_EQ(o.stored[kShadowClip], 10000);
+    EXPECT_EQ(o.stored[kHighlightsMin], 255);
+    EXPECT_EQ(o.stored[kShadowsMax], 0);
+
+    // A line pasted from a saved script, object prefix and semicolon included.
+    ASSERT_EQ(parse({"--size", "2x2", "--config", "VirtualDub.video.filters.instance[0].Config(3, 4, 5, 6);"}, o).action,
+              cli::Action::Run);
+    EXPECT_EQ(o.stored[kHighlightClip], 3);
+    EXPECT_EQ(o.stored[kShadowsMax], 6);
+
+    for (const char* bad : {"Config(1, 2, 3)", "Config(1, 2, 3, 4", "config(1, 2, 3, 4)", "250, 0, 0, 255", ""}) {
+        const cli::ParseOutcome r = parse({"--size", "2x2", "--config", bad}, o);
+        EXPECT_EQ(r.action, cli::Action::Fail) << bad;
+        EXPECT_NE(r.message.find("--config"), std::string::npos) << r.message;
+    }
+}
+
+TEST(CliOptions, LaterSettingsOverrideEarlierOnes)
+{
+    cli::Options o;
+    ASSERT_EQ(parse({"--size", "2x2", "--config", "Config(1, 2, 3, 4)", "--shadow-clip", "3"}, o).action,
+              cli::Action::Run);
+    EXPECT_EQ(o.stored[kHighlightClip], 1);
+    EXPECT_EQ(o.stored[kShadowClip], 300);
+    EXPECT_EQ(o.stored[kShadowsMax], 4);
+    ASSERT_EQ(parse({"--size", "2x2", "--shadow-clip", "3", "--config", "Config(1, 2, 3, 4)", "--shadows-max=255"}, o)
+                  .action,
+              cli::Action::Run);
+    EXPECT_EQ(o.stored[kShadowClip], 2);
+    EXPECT_EQ(o.stored[kShadowsMax], 255);
+}
+
+TEST(CliOptions, RefusesMalformedCommandLines)
+{
+    const std::vector<std::vector<const char*>> bad = {
+        {},                                      // no size
+        {"-i", "in.raw"},                        // still no size
+        {"--size"},                              // size without value
+        {"--size", "2x2", "--stats"},            // value missing at the end
+        {"--size", "2x2", "--bogus"},
+        {"--size", "2x2", "-x"},
+        {"--size", "2x2", "--no-prime=yes"},
+        {"--size", "2x2", "--preview-clipped=1"},
+        {"--size", "2x2", "stray"},
+        {"--size", "2x2", "--stats="},
+    };
+    for (const auto& args : bad) {
+        std::vector<const char*> argv{"rangewick"};
+        argv.insert(argv.end(), args.begin(), args.end());
+        cli::Options o;
+        const cli::ParseOutcome r = cli::parseOptions(static_cast<int>(argv.size()), argv.data(), o);
+        std::string joined;
+        for (const char* a : args)
+            joined += std::string(a) + ' ';
+        EXPECT_EQ(r.action, cli::Action::Fail) << joined;
+        EXPECT_FALSE(r.message.empty()) << joined;
+        EXPECT_EQ(r.message.find('\n'), std::string::npos) << r.message;
+    }
+}
+
+TEST(CliOptions, HelpAndVersionNeedNoSize)
+{
+    cli::Options o;
+    EXPECT_EQ(parse({"--help"}, o).action, cli::Action::Help);
+    EXPECT_EQ(parse({"-h", "--bogus"}, o).action, cli::Action::Help);
+    EXPECT_EQ(parse({"--version"}, o).action, cli::Action::Version);
+    EXPECT_EQ(cli::versionText(), "rangewick 0.18\n");
+
+    // Every stored setting is offered with its default as the settings table has it.
+    const std::string help = cli::helpText();
+    for (const auto& info : settings::kStored) {
+        char def[16];
+        if (info.isShare)
+            settings::formatShare(info.initial, def, sizeof def);
+        else
+            std::snprintf(def, sizeof def, "%d", static_cast<int>(info.initial));
+        const std::string option = std::string("--") + info.name;
+        const std::size_t at = help.find(option + ' ');
+        ASSERT_NE(at, std::string::npos) << option;
+        EXPECT_NE(help.find(std::string("default ") + def, at), std::string::npos) << option;
+    }
+    EXPECT_NE(help.find("frame,detected_black,detected_white,black,white"), std::string::npos);
+}
+
+TEST(FrameSize, ReadsWidthByHeight)
+{
+    int32_t w = 0, h = 0;
+    std::string problem;
+    ASSERT_TRUE(cli::parseSize("1920x1080", w, h, problem)) << problem;
+    EXPECT_EQ(w, 1920);
+    EXPECT_EQ(h, 1080);
+    ASSERT_TRUE(cli::parseSize("1X1", w, h, problem)) << problem;
+    EXPECT_EQ(w, 1);
+    EXPECT_EQ(h, 1);
+
+    for (const char* bad : {"", "1920", "x1080", "1920x", "1920 x 1080", " 1920x1080", "-1x5", "+2x2", "0x10",
+                            "10x0", "1920x1080x2", "1e3x10", "0x0", "19.5x10"}) {
+        EXPECT_FALSE(cli::parseSize(bad, w, h, problem)) << bad;
+        EXPECT_NE(problem.find("--size"), std::string::npos) << problem;
+    }
+}
+
+TEST(FrameSize, RefusesFramesTooLargeToCountOrHold)
+{
+    const uint64_t maxPixels = cli::maxFramePixels();
+    // Three samples per pixel are counted in 32 bits, and a frame's bytes must fit a ptrdiff_t.
+    EXPECT_LE(maxPixels * 3, uint64_t(UINT32_MAX));
+    EXPECT_LE(maxPixels * 4, uint64_t(PTRDIFF_MAX));
+
+    int32_t w = 0, h = 0;
+    std::string problem;
+    const std::string largest = std::to_string(maxPixels) + "x1";
+    ASSERT_TRUE(cli::parseSize(largest.c_str(), w, h, problem)) << problem;
+    EXPECT_EQ(uint64_t(w), maxPixels);
+    const std::string tall = "1x" + std::to_string(maxPixels);
+    ASSERT_TRUE(cli::parseSize(tall.c_str(), w, h, problem)) << problem;
+
+    const std::string oneMore = std::to_string(maxPixels + 1) + "x1";
+    // 65536x65536 is 2^32 pixels: a 32-bit product would wrap to 0. The long ones would
+    // wrap 64 bits.
+    for (const std::string& bad : {oneMore, std::string("65536x65536"), std::string("100000x100000"),
+                                   std::string("46341x46341"), std::string("4294967297x1"),
+                                   std::string("18446744073709551617x18446744073709551617"),
+                                   std::string("99999999999999999999999999x1")}) {
+        EXPECT_FALSE(cli::parseSize(bad.c_str(), w, h, problem)) << bad;
+        EXPECT_NE(problem.find("too large"), std::string::npos) << bad << ": " << problem;
+    }
+}
+
+} // namespace

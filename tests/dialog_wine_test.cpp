@@ -1,0 +1,799 @@
+// The real configuration dialog, opened through the built module's configProc the way
+// the host opens it: a stand-in host with its own preview object (whose RedoFrame
+// runs the module's run procedure on a current frame) drives the dialog with real
+// window messages from a thread timer inside the modal loop.
+//
+// The module's calls of PlaySoundA, ShellExecuteA, GetModuleFileNameA and
+// GetFullPathNameA are observed by patching its import table: the module calls what it
+// imports, and the test sees the arguments.
+//
+// Guards: a timer ends a dialog still open after its script, a watchdog thread ends the
+// process when a test hangs, and an unhandled-exception filter reports crashes (Wine
+// swallows exceptions in dialog and timer procedures, which would otherwise look like
+// a dialog that never closes).
+
+#include "dialog_template_table.h"
+#include "filter_sdk.h"
+#include "levels_instance.h"
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+// ---- import patching --------------------------------------------------------------------
+
+void* patchImport(HMODULE module, const char* dllName, const char* function, void* replacement)
+{
+    auto* base = reinterpret_cast<unsigned char*>(module);
+    auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
+    auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    if (dir.VirtualAddress == 0)
+        return nullptr;
+    for (auto* imp = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress); imp->Name; ++imp) {
+        if (_stricmp(reinterpret_cast<const char*>(base + imp->Name), dllName) != 0)
+            continue;
+        auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + (imp->OriginalFirstThunk ? imp->OriginalFirstThunk : imp->FirstThunk));
+        auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + imp->FirstThunk);
+        for (; names->u1.AddressOfData; ++names, ++slots) {
+            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal))
+                continue;
+            auto* byName = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
+            if (std::strcmp(reinterpret_cast<const char*>(byName->Name), function) != 0)
+                continue;
+            DWORD old = 0;
+            VirtualProtect(&slots->u1.Function, sizeof(void*), PAGE_READWRITE, &old);
+            void* original = reinterpret_cast<void*>(slots->u1.Function);
+            slots->u1.Function = reinterpret_cast<ULONG_PTR>(replacement);
+            VirtualProtect(&slots->u1.Function, sizeof(void*), old, &old);
+            return original;
+        }
+    }
+    return nullptr;
+}
+
+struct SystemCalls {
+    std::vector<std::string> sounds;        // "name|flags", or "...|with-module" when one is given
+    std::vector<std::string> shell;         // "owner|verb|file|params|dir|show"
+    std::vector<std::string> programPathCalls;   // "module|size"
+    std::vector<unsigned> fullPathSizes;
+    std::string fakeProgramPath;            // non-empty: what GetModuleFileNameA reports
+};
+SystemCalls calls;
+HWND currentDialog = nullptr;
+
+decltype(&GetModuleFileNameA) realGetModuleFileNameA;
+decltype(&GetFullPathNameA) realGetFullPathNameA;
+
+BOOL WINAPI hookPlaySoundA(LPCSTR name, HMODULE module, DWORD flags)
+{
+    calls.sounds.push_back(std::string(name ? name : "(null)") + "|" + std::to_string(flags) +
+                           (module ? "|with-module" : ""));
+    return TRUE;
+}
+
+HINSTANCE WINAPI hookShellExecuteA(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR params, LPCSTR dir, INT show)
+{
+    std::string line = std::string(owner == currentDialog ? "dialog" : "other-owner") + "|" + (verb ? verb : "(null)") +
+                       "|" + (file ? file : "(null)") + "|" + (params ? params : "(null)") + "|" +
+                       (dir ? dir : "(null)") + "|" + std::to_string(show);
+    calls.shell.push_back(line);
+    return reinterpret_cast<HINSTANCE>(static_cast<INT_PTR>(42));
+}
+
+DWORD WINAPI hookGetModuleFileNameA(HMODULE module, LPSTR out, DWORD size)
+{
+    calls.programPathCalls.push_back(std::string(module ? "module" : "NULL") + "|" + std::to_string(size));
+    if (calls.fakeProgramPath.empty())
+        return realGetModuleFileNameA(module, out, size);
+    // As the system does it: cut short and terminated, the result then the size.
+    const std::string& p = calls.fakeProgramPath;
+    const std::size_t n = p.size() < size ? p.size() : size - 1;
+    std::memcpy(out, p.data(), n);
+    out[n] = '\0';
+    return p.size() < size ? static_cast<DWORD>(p.size()) : size;
+}
+
+DWORD WINAPI hookGetFullPathNameA(LPCSTR path, DWORD size, LPSTR out, LPSTR* filePart)
+{
+    calls.fullPathSizes.push_back(size);
+    return realGetFullPathNameA(path, size, out, filePart);
+}
+
+// ---- the stand-in host ------------------------------------------------------------------
+
+std::string modulePath()
+{
+    std::string path = RANGEWICK_MODULE_PATH;
+    if (!path.empty() && path[0] == '/')
+        path = "Z:" + path;
+    for (char& c : path)
+        if (c == '/')
+            c = '\\';
+    return path;
+}
+
+FilterDefinition hostCopy;
+FilterModule* hostModule;
+
+FilterDefinition* hostAddFilter(FilterModule* fm, FilterDefinition* fd, int size)
+{
+    std::memset(&hostCopy, 0, sizeof hostCopy);
+    std::memcpy(&hostCopy, fd, static_cast<std::size_t>(size) < sizeof hostCopy ? static_cast<std::size_t>(size) : sizeof hostCopy);
+    hostCopy._module = fm;
+    hostModule = fm;
+    return &hostCopy;
+}
+void hostRemoveFilter(FilterDefinition*) {}
+
+typedef int (*ModuleInitFn)(FilterModule*, const FilterFunctions*, int*, int*);
+typedef void (*ModuleDeinitFn)(FilterModule*, const FilterFunctions*);
+
+struct Module {
+    HMODULE dll = nullptr;
+    struct {
+        FilterModule fm;
+        unsigned char hostPrivate[64];
+    } record{};
+    FilterFunctions ff{};
+    ModuleDeinitFn deinit = nullptr;
+
+    bool load()
+    {
+        dll = LoadLibraryA(modulePath().c_str());
+        if (!dll)
+            return false;
+        auto init = reinterpret_cast<ModuleInitFn>(reinterpret_cast<void*>(GetProcAddress(dll, "VirtualdubFilterModuleInit2")));
+        deinit = reinterpret_cast<ModuleDeinitFn>(reinterpret_cast<void*>(GetProcAddress(dll, "VirtualdubFilterModuleDeinit")));
+        if (!init || !deinit)
+            return false;
+        record.fm.hInstModule = dll;
+        ff.addFilter = hostAddFilter;
+        ff.removeFilter = hostRemoveFilter;
+        int ver = 20, compat = 4;
+        if (init(&record.fm, &ff, &ver, &compat) != 0)
+            return false;
+        realGetModuleFileNameA = reinterpret_cast<decltype(realGetModuleFileNameA)>(
+            patchImport(dll, "KERNEL32.dll", "GetModuleFileNameA", reinterpret_cast<void*>(hookGetModuleFileNameA)));
+        realGetFullPathNameA = reinterpret_cast<decltype(realGetFullPathNameA)>(
+            patchImport(dll, "KERNEL32.dll", "GetFullPathNameA", reinterpret_cast<void*>(hookGetFullPathNameA)));
+        const bool sound = patchImport(dll, "WINMM.dll", "PlaySoundA", reinterpret_cast<void*>(hookPlaySoundA)) != nullptr;
+        const bool shell = patchImport(dll, "SHELL32.dll", "ShellExecuteA", reinterpret_cast<void*>(hookShellExecuteA)) != nullptr;
+        return realGetModuleFileNameA && realGetFullPathNameA && sound && shell;
+    }
+    ~Module()
+    {
+        if (deinit)
+            deinit(&record.fm, &ff);
+        if (dll)
+            FreeLibrary(dll);
+    }
+};
+
+Module* module;     // loaded once for the whole program
+
+// The host's preview object: records the calls and, like the host with its preview
+// open, reruns the filter on the current frame inside RedoFrame.
+class HostPreview final : public IFilterPreview {
+public:
+    std::function<void()> redo;
+    int initButtons = 0, toggles = 0, redos = 0, redosWithTracking = 0;
+    HWND initButton = nullptr, toggleOwner = nullptr;
+    LevelsInstance* inst = nullptr;
+
+    void VDX_THISCALL SetButtonCallback(FilterPreviewButtonCallback, void*) override { ++unexpected; }
+    void VDX_THISCALL SetSampleCallback(FilterPreviewSampleCallback, void*) override { ++unexpected; }
+    bool VDX_THISCALL isPreviewEnabled() override { return ++unexpected, true; }
+    void VDX_THISCALL Toggle(HWND owner) override
+    {
+        ++toggles;
+        toggleOwner = owner;
+    }
+    void VDX_THISCALL Display(HWND, bool) override { ++unexpected; }
+    void VDX_THISCALL RedoFrame() override
+    {
+        ++redos;
+        if (inst && inst->tracking != 0)
+            ++redosWithTracking;
+        if (redo)
+            redo();
+    }
+    void VDX_THISCALL RedoSystem() override { ++unexpected; }
+    void VDX_THISCALL UndoSystem() override { ++unexpected; }
+    void VDX_THISCALL InitButton(HWND button) override
+    {
+        ++initButtons;
+        initButton = button;
+    }
+    void VDX_THISCALL Close() override { ++unexpected; }
+    bool VDX_THISCALL SampleCurrentFrame() override { return ++unexpected, false; }
+    int32_t VDX_THISCALL SampleFrames() override { return ++unexpected, 0; }
+
+    int unexpected = 0;
+};
+
+// ---- guards -----------------------------------------------------------------------------
+
+HANDLE testRunning;     // auto-reset event, set when a dialog run ends
+
+DWORD WINAPI watchdog(void*)
+{
+    for (;;) {
+        if (WaitForSingleObject(testRunning, 30000) == WAIT_TIMEOUT) {
+            std::fprintf(stderr, "watchdog: a dialog test hung for 30 s; ending the process\n");
+            std::fflush(stderr);
+            ExitProcess(3);
+        }
+    }
+}
+
+LONG WINAPI reportCrash(EXCEPTION_POINTERS* info)
+{
+    std::fprintf(stderr, "crash: exception 0x%08lx at %p\n", static_cast<unsigned long>(info->ExceptionRecord->ExceptionCode),
+                 info->ExceptionRecord->ExceptionAddress);
+    std::fflush(stderr);
+    ExitProcess(4);
+}
+
+// ---- running the dialog -----------------------------------------------------------------
+
+std::function<void(HWND)> script;
+bool scriptRan = false;
+bool overran = false;
+UINT_PTR scriptTimer = 0, deadlineTimer = 0;
+
+BOOL CALLBACK findDialog(HWND hwnd, LPARAM out)
+{
+    char cls[32] = {};
+    GetClassNameA(hwnd, cls, sizeof cls);
+    if (std::strcmp(cls, "#32770") == 0) {
+        *reinterpret_cast<HWND*>(out) = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND threadDialog()
+{
+    HWND dlg = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), findDialog, reinterpret_cast<LPARAM>(&dlg));
+    return dlg;
+}
+
+void CALLBACK onScriptTimer(HWND, UINT, UINT_PTR, DWORD)
+{
+    HWND dlg = threadDialog();
+    if (!dlg || scriptRan)
+        return;
+    KillTimer(nullptr, scriptTimer);
+    scriptRan = true;
+    currentDialog = dlg;
+    script(dlg);
+}
+
+void CALLBACK onDeadline(HWND, UINT, UINT_PTR, DWORD)
+{
+    HWND dlg = threadDialog();
+    if (dlg) {
+        overran = true;
+        EndDialog(dlg, 77);
+    }
+}
+
+struct Frame {
+    uint32_t src[8 * 4];
+    uint32_t dst[8 * 4];
+    VFBitmap srcBm{}, dstBm{};
+};
+
+struct DialogTest : ::testing::Test {
+    alignas(16) unsigned char block[sizeof(LevelsInstance) + 64];
+    LevelsInstance& inst = *reinterpret_cast<LevelsInstance*>(block);
+    HostPreview preview;
+    FilterActivation fa{};
+    Frame frame;
+
+    void SetUp() override
+    {
+        ASSERT_NE(module, nullptr) << "cannot load " << modulePath();
+        ASSERT_NE(hostCopy.configProc, nullptr) << "the definition registers no configuration procedure";
+        calls = SystemCalls{};
+        std::memset(block, 0, sizeof block);
+        // The worked frame: red 20, green 40, blue 200 everywhere.
+        for (uint32_t& p : frame.src)
+            p = 0xFF000000u | (20u << 16) | (40u << 8) | 200u;
+        for (auto* bm : {&frame.srcBm, &frame.dstBm}) {
+            bm->w = 8;
+            bm->h = 4;
+            bm->depth = 32;
+            bm->pitch = 32;
+            bm->modulo = 0;
+        }
+        frame.srcBm.data = frame.src;
+        frame.dstBm.data = frame.dst;
+        fa.filter = &hostCopy;
+        fa.filter_data = &inst;
+        fa.src = &frame.srcBm;
+        fa.dst = &frame.dstBm;
+        fa.ifp = &preview;
+        ASSERT_EQ(hostCopy.initProc(&fa, &module->ff), 0);
+        preview.inst = &inst;
+        preview.redo = [this] { hostCopy.runProc(&fa, &module->ff); };
+    }
+
+    // Opens the dialog through configProc and runs `steps` inside its modal loop; the
+    // steps end the dialog. Returns what configProc returned.
+    int configure(std::function<void(HWND)> steps)
+    {
+        script = std::move(steps);
+        scriptRan = false;
+        overran = false;
+        currentDialog = nullptr;
+        scriptTimer = SetTimer(nullptr, 0, 10, onScriptTimer);
+        deadlineTimer = SetTimer(nullptr, 0, 5000, onDeadline);
+        const int result = hostCopy.configProc(&fa, &module->ff, nullptr);
+        KillTimer(nullptr, scriptTimer);
+        KillTimer(nullptr, deadlineTimer);
+        SetEvent(testRunning);
+        EXPECT_TRUE(scriptRan) << "the dialog never showed up";
+        EXPECT_FALSE(overran) << "the dialog was still open after its steps and had to be ended";
+        EXPECT_EQ(preview.unexpected, 0);
+        return result;
+    }
+};
+
+std::string text(HWND dlg, int id)
+{
+    char buf[64] = {};
+    GetDlgItemTextA(dlg, id, buf, sizeof buf);
+    return buf;
+}
+
+int sliderPos(HWND dlg, int id) { return static_cast<int>(SendDlgItemMessageA(dlg, id, TBM_GETPOS, 0, 0)); }
+
+void dragSlider(HWND dlg, int id, int pos)
+{
+    HWND slider = GetDlgItem(dlg, id);
+    SendMessageA(slider, TBM_SETPOS, TRUE, pos);
+    SendMessageA(dlg, WM_HSCROLL, MAKEWPARAM(TB_THUMBPOSITION, pos), reinterpret_cast<LPARAM>(slider));
+}
+
+void click(HWND dlg, int id) { SendMessageA(GetDlgItem(dlg, id), BM_CLICK, 0, 0); }
+
+std::string hostDirectory()
+{
+    char exe[MAX_PATH] = {}, full[MAX_PATH] = {};
+    char* part = nullptr;
+    realGetModuleFileNameA(nullptr, exe, sizeof exe);
+    GetFullPathNameA(exe, sizeof full, full, &part);
+    return std::string(full, part ? static_cast<std::size_t>(part - full) : std::strlen(full));
+}
+
+// ---- the template -----------------------------------------------------------------------
+
+struct Reader {
+    const unsigned char* p;
+    uint16_t word() { uint16_t v; std::memcpy(&v, p, 2); p += 2; return v; }
+    uint32_t dword() { uint32_t v; std::memcpy(&v, p, 4); p += 4; return v; }
+    // A name or ordinal: "#n" for an ordinal.
+    std::string nameOrOrdinal()
+    {
+        uint16_t first = word();
+        if (first == 0xFFFF)
+            return "#" + std::to_string(word());
+        std::string s;
+        for (uint16_t c = first; c != 0; c = word())
+            s += static_cast<char>(c);
+        return s;
+    }
+    void alignDword(const unsigned char* base) { p += (4 - (p - base) % 4) % 4; }
+};
+
+BOOL CALLBACK countLanguage(HMODULE, LPCSTR, LPCSTR, WORD, LONG_PTR count)
+{
+    ++*reinterpret_cast<int*>(count);
+    return TRUE;
+}
+
+TEST(DialogTemplate, ResourceHoldsTemplate101AsDesigned)
+{
+    ASSERT_NE(module, nullptr);
+    HRSRC res = FindResourceExA(module->dll, MAKEINTRESOURCEA(5), MAKEINTRESOURCEA(101), kExpectedLanguage);
+    ASSERT_NE(res, nullptr) << "no dialog 101 in English (United States)";
+    const auto* base = static_cast<const unsigned char*>(LockResource(LoadResource(module->dll, res)));
+    ASSERT_NE(base, nullptr);
+    Reader r{base};
+    EXPECT_EQ(r.word(), 1);          // extended template
+    EXPECT_EQ(r.word(), 0xFFFF);
+    EXPECT_EQ(r.dword(), 0u);        // help id
+    EXPECT_EQ(r.dword(), 0u);        // extended style
+    EXPECT_EQ(r.dword(), kExpectedDialogStyle);
+    const uint16_t count = r.word();
+    ASSERT_EQ(count, kExpectedControlCount);
+    for (int16_t want : kExpectedDialogRect)
+        EXPECT_EQ(static_cast<int16_t>(r.word()), want);
+    EXPECT_EQ(r.nameOrOrdinal(), "");   // no menu
+    EXPECT_EQ(r.nameOrOrdinal(), "");   // the system's dialog class
+    EXPECT_EQ(r.nameOrOrdinal(), kExpectedCaption);
+    EXPECT_EQ(r.word(), kExpectedFontSize);
+    EXPECT_EQ(r.word(), 0);             // weight
+    EXPECT_EQ(*r.p++, 0);               // not italic
+    EXPECT_EQ(*r.p++, 0);               // default character set
+    EXPECT_EQ(r.nameOrOrdinal(), kExpectedFont);
+
+    for (const ExpectedControl& c : kExpectedControls) {
+        SCOPED_TRACE("control " + std::to_string(c.id) + " \"" + c.text + "\"");
+        r.alignDword(base);
+        EXPECT_EQ(r.dword(), 0u);                   // help id
+        EXPECT_EQ(r.dword(), c.exStyle);
+        EXPECT_EQ(r.dword(), c.style);
+        EXPECT_EQ(static_cast<int16_t>(r.word()), c.x);
+        EXPECT_EQ(static_cast<int16_t>(r.word()), c.y);
+        EXPECT_EQ(static_cast<int16_t>(r.word()), c.cx);
+        EXPECT_EQ(static_cast<int16_t>(r.word()), c.cy);
+        EXPECT_EQ(static_cast<int32_t>(r.dword()), c.id);
+        const std::string cls = r.nameOrOrdinal();
+        if (c.atom)
+            EXPECT_EQ(cls, "#" + std::to_string(c.atom));
+        else
+            EXPECT_EQ(_stricmp(cls.c_str(), c.className), 0) << cls;   // class names know no case
+        EXPECT_EQ(r.nameOrOrdinal(), c.text);
+        const uint16_t extra = r.word();
+        EXPECT_EQ(extra, 0);
+        r.p += extra;
+    }
+    // English (United States) is the template's only language.
+    int languages = 0;
+    EnumResourceLanguagesA(module->dll, MAKEINTRESOURCEA(5), MAKEINTRESOURCEA(101), countLanguage,
+                           reinterpret_cast<LONG_PTR>(&languages));
+    EXPECT_EQ(languages, 1);
+}
+
+TEST_F(DialogTest, LiveDialogMatchesTheTemplate)
+{
+    EXPECT_EQ(configure([](HWND dlg) {
+        char caption[64] = {};
+        GetWindowTextA(dlg, caption, sizeof caption);
+        EXPECT_STREQ(caption, kExpectedCaption);
+        // The system adds its 3-D look to every dialog it creates.
+        const DWORD dlgStyle = static_cast<DWORD>(GetWindowLongPtrA(dlg, GWL_STYLE));
+        EXPECT_EQ(dlgStyle & ~DWORD(WS_VISIBLE | WS_CLIPSIBLINGS | DS_3DLOOK), kExpectedDialogStyle) << std::hex << dlgStyle;
+        RECT client = {0, 0, kExpectedDialogRect[2], kExpectedDialogRect[3]};
+        MapDialogRect(dlg, &client);
+        RECT got;
+        GetClientRect(dlg, &got);
+        EXPECT_EQ(got.right, client.right);
+        EXPECT_EQ(got.bottom, client.bottom);
+
+        HWND child = GetWindow(dlg, GW_CHILD);
+        std::vector<HWND> tabStops;
+        for (const ExpectedControl& c : kExpectedControls) {
+            SCOPED_TRACE("control " + std::to_string(c.id) + " \"" + c.text + "\"");
+            ASSERT_NE(child, nullptr);
+            EXPECT_EQ(static_cast<int32_t>(GetWindowLongPtrA(child, GWLP_ID)), c.id);
+            char cls[64] = {};
+            GetClassNameA(child, cls, sizeof cls);
+            EXPECT_EQ(_stricmp(cls, c.className), 0) << cls;
+            DWORD style = static_cast<DWORD>(GetWindowLongPtrA(child, GWL_STYLE));
+            DWORD exStyle = static_cast<DWORD>(GetWindowLongPtrA(child, GWL_EXSTYLE));
+            // What the system does to a template's styles in a 3-D-look dialog: an edit's
+            // border becomes a sunken client edge, a modal frame gets a window edge.
+            if (c.atom == kEditAtom && (exStyle & WS_EX_CLIENTEDGE) && !(style & WS_BORDER)) {
+                style |= WS_BORDER;
+                exStyle &= ~DWORD(WS_EX_CLIENTEDGE);
+            }
+            if (exStyle & WS_EX_DLGMODALFRAME)
+                exStyle &= ~DWORD(WS_EX_WINDOWEDGE);
+            EXPECT_EQ(style, c.style) << std::hex << style;
+            EXPECT_EQ(exStyle & ~DWORD(WS_EX_NOPARENTNOTIFY), c.exStyle) << std::hex << exStyle;
+            // Position and size are converted from dialog units one by one.
+            RECT want = {c.x, c.y, c.cx, c.cy};
+            MapDialogRect(dlg, &want);
+            RECT r;
+            GetWindowRect(child, &r);
+            MapWindowPoints(nullptr, dlg, reinterpret_cast<POINT*>(&r), 2);
+            EXPECT_EQ(r.left, want.left);
+            EXPECT_EQ(r.top, want.top);
+            EXPECT_EQ(r.right - r.left, want.right);
+            EXPECT_EQ(r.bottom - r.top, want.bottom);
+            if (c.id < 1002 || c.id > 1012) {   // texts the dialog does not fill in
+                char t[64] = {};
+                GetWindowTextA(child, t, sizeof t);
+                EXPECT_STREQ(t, c.text);
+            }
+            if (style & WS_TABSTOP)
+                tabStops.push_back(child);
+            child = GetWindow(child, GW_HWNDNEXT);
+        }
+        EXPECT_EQ(child, nullptr) << "more controls than the template has";
+
+        // Tab order is template order.
+        ASSERT_FALSE(tabStops.empty());
+        HWND at = tabStops.back();
+        for (HWND want : tabStops) {
+            at = GetNextDlgTabItem(dlg, at, FALSE);
+            EXPECT_EQ(at, want);
+        }
+        click(dlg, IDCANCEL);
+    }), 1);
+}
+
+// ---- behaviour --------------------------------------------------------------------------
+
+TEST_F(DialogTest, OpeningShowsTheRecordAndShowsTheCurrentFrameLevelled)
+{
+    inst.highlightClip = 150;
+    inst.previewClipped = 1;
+    EXPECT_EQ(configure([this](HWND dlg) {
+        EXPECT_EQ(text(dlg, 1004), "1.50");
+        EXPECT_EQ(text(dlg, 1005), "1.00");
+        EXPECT_EQ(text(dlg, 1011), "64");
+        EXPECT_EQ(text(dlg, 1012), "192");
+        EXPECT_EQ(sliderPos(dlg, 1002), 1);
+        EXPECT_EQ(sliderPos(dlg, 1003), 1);
+        EXPECT_EQ(sliderPos(dlg, 1007), 64);
+        EXPECT_EQ(sliderPos(dlg, 1010), 192);
+        for (int id : {1002, 1003}) {
+            EXPECT_EQ(SendDlgItemMessageA(dlg, id, TBM_GETRANGEMIN, 0, 0), 0);
+            EXPECT_EQ(SendDlgItemMessageA(dlg, id, TBM_GETRANGEMAX, 0, 0), 100);
+        }
+        for (int id : {1007, 1010}) {
+            EXPECT_EQ(SendDlgItemMessageA(dlg, id, TBM_GETRANGEMIN, 0, 0), 0);
+            EXPECT_EQ(SendDlgItemMessageA(dlg, id, TBM_GETRANGEMAX, 0, 0), 255);
+        }
+        // Tick marks, both ends included: every 5 of 0..100 is 5..95 and the ends, 21;
+        // every 15 of 0..255 is 15..240 and the ends, 18.
+        EXPECT_EQ(SendDlgItemMessageA(dlg, 1002, TBM_GETNUMTICS, 0, 0), 21);
+        EXPECT_EQ(SendDlgItemMessageA(dlg, 1007, TBM_GETNUMTICS, 0, 0), 18);
+        EXPECT_EQ(IsDlgButtonChecked(dlg, 1006), BST_CHECKED);
+        EXPECT_EQ(preview.initButtons, 1);
+        EXPECT_EQ(preview.initButton, GetDlgItem(dlg, 10));
+        // Two clip boxes filled in, each a refresh of two runs.
+        EXPECT_EQ(preview.redos, 4);
+        EXPECT_EQ(preview.redosWithTracking, 0);
+        // The refreshes snapped the points to this frame, and the second run of each
+        // showed the frame through its own table: clipped, as the record asks.
+        EXPECT_EQ(inst.blackPoint, 20);
+        EXPECT_EQ(inst.whitePoint, 200);
+        EXPECT_EQ(frame.dst[0] & 0xFFFFFFu, (0u << 16) | (127u << 8) | 255u);
+        click(dlg, 1006);
+        EXPECT_EQ(frame.dst[0] & 0xFFFFFFu, (0u << 16) | (28u << 8) | 255u);
+        click(dlg, 1006);
+        click(dlg, IDOK);
+    }), 0);
+    EXPECT_EQ(inst.previewClipped, 1);
+}
+
+TEST_F(DialogTest, TypingStoresAcceptedSharesAndRefusesOthersWithTheAsterisk)
+{
+    EXPECT_EQ(configure([this](HWND dlg) {
+        preview.redos = 0;
+        SetDlgItemTextA(dlg, 1004, "1.234");
+        EXPECT_EQ(inst.highlightClip, 123);
+        EXPECT_EQ(sliderPos(dlg, 1002), 1);
+        EXPECT_EQ(text(dlg, 1004), "1.234");
+        EXPECT_EQ(preview.redos, 2);
+        EXPECT_TRUE(calls.sounds.empty());
+
+        SetDlgItemTextA(dlg, 1005, "1d1");
+        EXPECT_EQ(inst.shadowClip, 1000);
+        EXPECT_EQ(sliderPos(dlg, 1003), 10);
+        SetDlgItemTextA(dlg, 1005, "0.005");
+        EXPECT_EQ(inst.shadowClip, 0);
+        EXPECT_EQ(preview.redos, 6);
+
+        for (const char* bad : {"100.5", "-1"}) {
+            preview.redos = 0;
+            SetDlgItemTextA(dlg, 1004, bad);
+            EXPECT_EQ(inst.highlightClip, 123) << bad;
+            EXPECT_EQ(text(dlg, 1004), "1.23") << bad;
+            EXPECT_EQ(preview.redos, 2) << bad;
+        }
+        ASSERT_EQ(calls.sounds.size(), 2u);
+        const std::string asterisk = "SystemAsterisk|" + std::to_string(SND_ASYNC);
+        EXPECT_EQ(calls.sounds[0], asterisk);
+        EXPECT_EQ(calls.sounds[1], asterisk);
+        EXPECT_EQ(preview.redosWithTracking, 0);
+        click(dlg, IDOK);
+    }), 0);
+    EXPECT_EQ(inst.highlightClip, 123);
+    EXPECT_EQ(inst.shadowClip, 0);
+}
+
+TEST_F(DialogTest, NumbersKeepThePointWhenTheHostUsesACommaLocale)
+{
+    const char* chosen = nullptr;
+    for (const char* name : {"German_Germany.1252", "de-DE", "French_France.1252"})
+        if (std::setlocale(LC_ALL, name)) {
+            chosen = name;
+            break;
+        }
+    ASSERT_NE(chosen, nullptr) << "no locale with a decimal comma";
+    char probe[16];
+    std::snprintf(probe, sizeof probe, "%.1f", 1.5);
+    EXPECT_STREQ(probe, "1,5") << chosen;       // the locale is in force in this process
+    inst.shadowClip = 250;
+    const int result = configure([this](HWND dlg) {
+        EXPECT_EQ(text(dlg, 1005), "2.50");
+        SetDlgItemTextA(dlg, 1004, "1.5");
+        EXPECT_EQ(inst.highlightClip, 150);
+        SetDlgItemTextA(dlg, 1004, "2,5");
+        EXPECT_EQ(inst.highlightClip, 200);
+        dragSlider(dlg, 1003, 3);
+        EXPECT_EQ(text(dlg, 1005), "3.00");
+        click(dlg, IDOK);
+    });
+    std::setlocale(LC_ALL, "C");
+    EXPECT_EQ(result, 0);
+}
+
+TEST_F(DialogTest, SlidersSetSharesAndLimits)
+{
+    EXPECT_EQ(configure([this](HWND dlg) {
+        preview.redos = 0;
+        dragSlider(dlg, 1002, 7);
+        EXPECT_EQ(inst.highlightClip, 700);
+        EXPECT_EQ(text(dlg, 1004), "7.00");
+        EXPECT_EQ(preview.redos, 2);
+        dragSlider(dlg, 1007, 30);
+        EXPECT_EQ(inst.highlightsMin, 30);
+        EXPECT_EQ(text(dlg, 1011), "30");
+        EXPECT_EQ(preview.redos, 4);
+        dragSlider(dlg, 1010, 255);
+        EXPECT_EQ(inst.shadowsMax, 255);
+        EXPECT_EQ(text(dlg, 1012), "255");
+        EXPECT_EQ(preview.redos, 6);
+        // A share typed between whole percents survives a scroll message that finds
+        // its slider unmoved.
+        SetDlgItemTextA(dlg, 1005, "1.5");
+        preview.redos = 0;
+        dragSlider(dlg, 1003, 1);
+        EXPECT_EQ(inst.shadowClip, 150);
+        EXPECT_EQ(preview.redos, 0);
+        click(dlg, IDOK);
+    }), 0);
+    EXPECT_EQ(inst.highlightClip, 700);
+    EXPECT_EQ(inst.highlightsMin, 30);
+}
+
+TEST_F(DialogTest, ButtonsAndTheCheckBox)
+{
+    inst.highlightsMin = 10;
+    inst.shadowsMax = 20;
+    inst.highlightClip = 333;
+    EXPECT_EQ(configure([this](HWND dlg) {
+        preview.redos = 0;
+        click(dlg, 3);
+        EXPECT_EQ(inst.highlightsMin, 64);
+        EXPECT_EQ(inst.shadowsMax, 192);
+        EXPECT_EQ(inst.highlightClip, 333);
+        EXPECT_EQ(sliderPos(dlg, 1007), 64);
+        EXPECT_EQ(sliderPos(dlg, 1010), 192);
+        EXPECT_EQ(text(dlg, 1011), "64");
+        EXPECT_EQ(text(dlg, 1012), "192");
+        EXPECT_EQ(preview.redos, 2);
+
+        click(dlg, 1006);
+        EXPECT_EQ(IsDlgButtonChecked(dlg, 1006), BST_CHECKED);
+        EXPECT_EQ(inst.previewClipped, 1);
+        EXPECT_EQ(preview.redos, 4);
+        // The clipped preview reached the frame: only 0, 127 and 255 remain.
+        EXPECT_EQ(frame.dst[0] & 0xFFFFFFu, (0u << 16) | (127u << 8) | 255u);
+
+        click(dlg, 10);
+        EXPECT_EQ(preview.toggles, 1);
+        EXPECT_EQ(preview.toggleOwner, dlg);
+        EXPECT_EQ(preview.redos, 4);
+
+        click(dlg, 9);
+        ASSERT_EQ(calls.shell.size(), 1u);
+        EXPECT_EQ(calls.shell[0], "dialog|open|" + hostDirectory() + "plugins\\rangewick.html|(null)|(null)|" +
+                                      std::to_string(SW_SHOWNORMAL));
+        ASSERT_EQ(calls.programPathCalls.size(), 1u);
+        EXPECT_EQ(calls.programPathCalls[0], "NULL|255");
+        EXPECT_EQ(calls.fullPathSizes, std::vector<unsigned>{255});
+        EXPECT_TRUE(calls.sounds.empty());
+        click(dlg, IDOK);
+    }), 0);
+    EXPECT_EQ(inst.previewClipped, 1);
+}
+
+TEST_F(DialogTest, HelpIsNotOpenedWhenItsPathWouldNotFit)
+{
+    calls.fakeProgramPath = "C:\\" + std::string(240, 'd') + "\\vdub.exe";
+    EXPECT_EQ(configure([](HWND dlg) {
+        click(dlg, 9);
+        EXPECT_TRUE(calls.shell.empty());
+        ASSERT_EQ(calls.sounds.size(), 1u);
+        EXPECT_EQ(calls.sounds[0], "SystemAsterisk|" + std::to_string(SND_ASYNC));
+        // Just short enough: opened.
+        calls.fakeProgramPath = "C:\\" + std::string(256 - 23 - 4, 'd') + "\\vdub.exe";
+        click(dlg, 9);
+        ASSERT_EQ(calls.shell.size(), 1u);
+        EXPECT_EQ(calls.shell[0].size(), std::string("dialog|open|").size() + 255 + std::string("|(null)|(null)|1").size());
+        click(dlg, IDOK);
+    }), 0);
+}
+
+TEST_F(DialogTest, CancelPutsTheRecordBackHoweverTheDialogIsLeft)
+{
+    inst.highlightClip = 250;
+    inst.shadowsMax = 100;
+    hostCopy.runProc(&fa, &module->ff);     // some running state of its own
+    LevelsInstance before;
+    std::memcpy(&before, &inst, sizeof before);
+
+    const std::vector<std::pair<const char*, std::function<void(HWND)>>> ways = {
+        {"Cancel button", [](HWND dlg) { click(dlg, IDCANCEL); }},
+        {"Escape key", [](HWND dlg) {
+             HWND box = GetDlgItem(dlg, 1004);
+             SetFocus(box);
+             PostMessageA(box, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+             PostMessageA(box, WM_KEYUP, VK_ESCAPE, static_cast<LPARAM>(0xC0010001u));
+         }},
+        {"close box", [](HWND dlg) { PostMessageA(dlg, WM_SYSCOMMAND, SC_CLOSE, 0); }},
+    };
+    for (const auto& way : ways) {
+        SCOPED_TRACE(way.first);
+        std::memcpy(&inst, &before, sizeof before);
+        EXPECT_EQ(configure([&](HWND dlg) {
+            SetDlgItemTextA(dlg, 1004, "12.5");
+            dragSlider(dlg, 1010, 7);
+            click(dlg, 1006);
+            EXPECT_EQ(inst.highlightClip, 1250);
+            EXPECT_EQ(inst.shadowsMax, 7);
+            way.second(dlg);
+        }), 1);
+        EXPECT_EQ(inst.preview, static_cast<void*>(&preview));
+        inst.preview = before.preview;
+        EXPECT_EQ(std::memcmp(&inst, &before, sizeof before), 0);
+        EXPECT_EQ(inst.highlightClip, 250);
+        EXPECT_EQ(inst.shadowsMax, 100);
+        EXPECT_EQ(inst.previewClipped, 0);
+    }
+}
+
+TEST_F(DialogTest, WorksWithoutAPreviewInterface)
+{
+    fa.ifp = nullptr;
+    EXPECT_EQ(configure([this](HWND dlg) {
+        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dlg, 10)));
+        SetDlgItemTextA(dlg, 1004, "3");
+        EXPECT_EQ(inst.highlightClip, 300);
+        dragSlider(dlg, 1007, 40);
+        EXPECT_EQ(inst.highlightsMin, 40);
+        click(dlg, 10);
+        click(dlg, 3);
+        click(dlg, 1006);
+        click(dlg, IDOK);
+    }), 0);
+    EXPECT_EQ(inst.preview, nullptr);
+    EXPECT_EQ(inst.highlightClip, 300);
+    EXPECT_EQ(inst.highlightsMin, 64);
+    EXPECT_EQ(inst.previewClipped, 1);
+    EXPECT_EQ(preview.initButtons + preview.redos + preview.toggles, 0);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    SetUnhandledExceptionFilter(reportCrash);
+    InitCommonControls();       // the host process does this; the module relies on it
+    testRunning = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    CreateThread(nullptr, 0, watchdog, nullptr, 0, nullptr);
+    Module m;
+    module = m.load() ? &m : nullptr;
+    const int rc = RUN_ALL_TESTS();
+    module = nullptr;
+    return rc;
+}

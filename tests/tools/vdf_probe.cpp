@@ -1,0 +1,127 @@
+// Loads a rangewick.vdf as the host does and reports what it registers; with "show",
+// opens its configuration dialog for a screenshot.
+//
+//   vdf_probe MODULE                    prints "name|desc|maker|configProc|dialog101", exit 0 if sound
+//   vdf_probe show MODULE MARKER DONE   opens the dialog; once it is drawn writes its screen
+//                                       rectangle "w h x y" to MARKER, closes when DONE exists
+//                                       (or after 20 s)
+#include "filter_sdk.h"
+#include "levels_instance.h"
+
+#include <commctrl.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace {
+
+FilterDefinition registered;
+FilterDefinition* hostAddFilter(FilterModule* fm, FilterDefinition* fd, int size)
+{
+    std::memcpy(&registered, fd, static_cast<std::size_t>(size) < sizeof registered ? static_cast<std::size_t>(size) : sizeof registered);
+    registered._module = fm;
+    return &registered;
+}
+void hostRemoveFilter(FilterDefinition*) {}
+
+typedef int (*ModuleInitFn)(FilterModule*, const FilterFunctions*, int*, int*);
+typedef void (*ModuleDeinitFn)(FilterModule*, const FilterFunctions*);
+
+const char* markerPath;
+const char* donePath;
+DWORD shownAt;
+bool written;
+
+BOOL CALLBACK findDialog(HWND hwnd, LPARAM out)
+{
+    char cls[32] = {};
+    GetClassNameA(hwnd, cls, sizeof cls);
+    if (std::strcmp(cls, "#32770") != 0)
+        return TRUE;
+    *reinterpret_cast<HWND*>(out) = hwnd;
+    return FALSE;
+}
+
+void CALLBACK onTimer(HWND, UINT, UINT_PTR, DWORD)
+{
+    HWND dlg = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), findDialog, reinterpret_cast<LPARAM>(&dlg));
+    if (!dlg)
+        return;
+    if (!written) {
+        if (!shownAt)
+            shownAt = GetTickCount();
+        RedrawWindow(dlg, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_UPDATENOW | RDW_ALLCHILDREN);
+        if (GetTickCount() - shownAt < 1500 || !IsWindowVisible(dlg))
+            return;
+        RECT r;
+        GetWindowRect(dlg, &r);
+        if (FILE* f = std::fopen(markerPath, "w")) {
+            std::fprintf(f, "%ld %ld %ld %ld\n", r.right - r.left, r.bottom - r.top, r.left, r.top);
+            std::fclose(f);
+        }
+        written = true;
+        return;
+    }
+    if (GetFileAttributesA(donePath) != INVALID_FILE_ATTRIBUTES || GetTickCount() - shownAt > 20000)
+        EndDialog(dlg, IDCANCEL);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const bool show = argc == 5 && std::strcmp(argv[1], "show") == 0;
+    if (!show && argc != 2) {
+        std::fprintf(stderr, "usage: vdf_probe MODULE | vdf_probe show MODULE MARKER DONE\n");
+        return 2;
+    }
+    const char* path = show ? argv[2] : argv[1];
+    InitCommonControls();
+    HMODULE dll = LoadLibraryA(path);
+    if (!dll) {
+        std::fprintf(stderr, "cannot load %s (error %lu)\n", path, static_cast<unsigned long>(GetLastError()));
+        return 1;
+    }
+    auto init = reinterpret_cast<ModuleInitFn>(reinterpret_cast<void*>(GetProcAddress(dll, "VirtualdubFilterModuleInit2")));
+    auto deinit = reinterpret_cast<ModuleDeinitFn>(reinterpret_cast<void*>(GetProcAddress(dll, "VirtualdubFilterModuleDeinit")));
+    if (!init || !deinit) {
+        std::fprintf(stderr, "%s lacks the module entry points\n", path);
+        return 1;
+    }
+    struct {
+        FilterModule fm;
+        unsigned char hostPrivate[64];
+    } record{};
+    record.fm.hInstModule = dll;
+    FilterFunctions ff{};
+    ff.addFilter = hostAddFilter;
+    ff.removeFilter = hostRemoveFilter;
+    int ver = 20, compat = 4;
+    if (init(&record.fm, &ff, &ver, &compat) != 0) {
+        std::fprintf(stderr, "%s refused to register\n", path);
+        return 1;
+    }
+    const bool hasDialog = FindResourceExA(dll, MAKEINTRESOURCEA(5), MAKEINTRESOURCEA(101),
+                                           MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US)) != nullptr;
+    int rc = 0;
+    if (show) {
+        markerPath = argv[3];
+        donePath = argv[4];
+        alignas(16) unsigned char block[sizeof(LevelsInstance)] = {};
+        FilterActivation fa{};
+        fa.filter = &registered;
+        fa.filter_data = block;
+        registered.initProc(&fa, &ff);
+        SetTimer(nullptr, 0, 100, onTimer);
+        rc = registered.configProc ? (registered.configProc(&fa, &ff, nullptr) == 1 ? 0 : 1) : 1;
+    } else {
+        std::printf("%s|%s|%s|%s|%s\n", registered.name, registered.desc, registered.maker,
+                    registered.configProc ? "configProc" : "no configProc", hasDialog ? "dialog101" : "no dialog101");
+        rc = ver == 8 && compat == 4 && registered.configProc && hasDialog ? 0 : 1;
+    }
+    deinit(&record.fm, &ff);
+    FreeLibrary(dll);
+    return rc;
+}
