@@ -72,19 +72,19 @@ void mapAndCount(const BitmapView& src, const BitmapView& dst,
     uint32_t runPixel = s[0] & kRgbMask;
     uint32_t runOut   = mapPixel(runPixel, table);
     uint32_t run      = 0; // pixels of runPixel not yet counted
-    const auto countRun = [&hist](uint32_t pixel, uint32_t n) {
-        hist[pixel >> 16] += n;
+    const auto countRun = [&hist](uint32_t pixel, uint32_t n) { // pixel: top byte ignored
+        hist[(pixel >> 16) & 0xFF] += n;
         hist[(pixel >> 8) & 0xFF] += n;
         hist[pixel & 0xFF] += n;
     };
     for (int32_t y = 0; y < h; ++y) {
         const uint32_t* const pairsEnd = s + (w & ~1);
         for (; s != pairsEnd; s += 2, d += 2) {
-            const uint32_t p0 = s[0] & kRgbMask;
-            const uint32_t p1 = s[1] & kRgbMask;
+            const uint32_t p0 = s[0];
+            const uint32_t p1 = s[1];
             // Kept out of the way of the common case: in all but flat content the
             // pair differs from the run.
-            if (__builtin_expect(((p0 ^ runPixel) | (p1 ^ runPixel)) == 0, 0)) {
+            if (__builtin_expect((((p0 ^ runPixel) | (p1 ^ runPixel)) & kRgbMask) == 0, 0)) {
                 run += 2;
                 d[0] = runOut;
                 d[1] = runOut;
@@ -94,7 +94,7 @@ void mapAndCount(const BitmapView& src, const BitmapView& dst,
             // the next run (usually of one pixel).
             countRun(runPixel, run);
             countRun(p0, 1);
-            runPixel = p1;
+            runPixel = p1 & kRgbMask;
             runOut   = mapPixel(p1, table);
             run      = 1;
             d[0] = mapPixel(p0, table);
