@@ -5,6 +5,8 @@
 #include "levels_instance.h"
 #include "settings.h"
 
+#include "build_path.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -30,18 +32,7 @@ namespace {
 
 std::string programPath()
 {
-    std::string path = RANGEWICK_EXE;
-#ifdef _WIN32
-    // Built on Linux and run under Wine: the build knows the program by its Unix path,
-    // which Wine shows as drive Z.
-    if (!path.empty() && path[0] == '/') {
-        path = "Z:" + path;
-        for (char& c : path)
-            if (c == '/')
-                c = '\\';
-    }
-#endif
-    return path;
+    return buildPath(RANGEWICK_EXE);
 }
 
 std::string quote(const std::string& s)

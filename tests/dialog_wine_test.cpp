@@ -17,6 +17,8 @@
 #include "levels_instance.h"
 
 #include <commctrl.h>
+#include "build_path.h"
+
 #include <gtest/gtest.h>
 
 #include <clocale>
@@ -112,13 +114,7 @@ DWORD WINAPI hookGetFullPathNameA(LPCSTR path, DWORD size, LPSTR out, LPSTR* fil
 
 std::string modulePath()
 {
-    std::string path = RANGEWICK_MODULE_PATH;
-    if (!path.empty() && path[0] == '/')
-        path = "Z:" + path;
-    for (char& c : path)
-        if (c == '/')
-            c = '\\';
-    return path;
+    return buildPath(RANGEWICK_MODULE_PATH);
 }
 
 FilterDefinition hostCopy;

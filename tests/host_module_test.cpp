@@ -7,6 +7,8 @@
 #include "levels_instance.h"
 #include "settings.h"
 
+#include "build_path.h"
+
 #include <gtest/gtest.h>
 
 #include <clocale>
@@ -58,16 +60,9 @@ void hostRemoveFilter(FilterDefinition* fd)
 typedef int (*ModuleInitFn)(FilterModule*, const FilterFunctions*, int* vdfd_ver, int* vdfd_compat);
 typedef void (*ModuleDeinitFn)(FilterModule*, const FilterFunctions*);
 
-// The built module's path: Wine sees the Unix file system as drive Z:.
 std::string modulePath()
 {
-    std::string path = RANGEWICK_MODULE_PATH;
-    if (!path.empty() && path[0] == '/')
-        path = "Z:" + path;
-    for (char& c : path)
-        if (c == '/')
-            c = '\\';
-    return path;
+    return buildPath(RANGEWICK_MODULE_PATH);
 }
 
 // The module loaded, as the host holds it: its own FilterModule record (with room for
