@@ -4,14 +4,13 @@
 
 #include <gtest/gtest.h>
 
-#include <initializer_list>
 #include <string>
 #include <vector>
 
 namespace {
 
 // Parses `args` as if given after the program name.
-cli::ParseOutcome parse(std::initializer_list<const char*> args, cli::Options& out)
+cli::ParseOutcome parse(const std::vector<const char*>& args, cli::Options& out)
 {
     std::vector<const char*> argv{"rangewick"};
     argv.insert(argv.end(), args.begin(), args.end());
@@ -144,10 +143,8 @@ TEST(CliOptions, RefusesMalformedCommandLines)
         {"--size", "2x2", "--stats="},
     };
     for (const auto& args : bad) {
-        std::vector<const char*> argv{"rangewick"};
-        argv.insert(argv.end(), args.begin(), args.end());
         cli::Options o;
-        const cli::ParseOutcome r = cli::parseOptions(static_cast<int>(argv.size()), argv.data(), o);
+        const cli::ParseOutcome r = parse(args, o);
         std::string joined;
         for (const char* a : args)
             joined += std::string(a) + ' ';
