@@ -99,12 +99,15 @@ TEST_F(DialogTest, TypedShareIsStoredAndTheBoxKeepsTheText)
     EXPECT_EQ(ui.redoWithTrackingSet, 0);
 }
 
-TEST_F(DialogTest, EmptyOrUnreadableTextStoresZero)
+TEST_F(DialogTest, BoxReadsUpTo27CharactersAndEmptyOrUnreadableIsZero)
 {
     open();
-    ui.type(kIdHighlightClipBox, "");
+    // A digit after 27 characters is never seen.
+    ui.type(kIdHighlightClipBox, std::string(26, '0') + "5");
+    EXPECT_EQ(inst.highlightClip, 500);
+    ui.type(kIdHighlightClipBox, std::string(27, '0') + "5");
     EXPECT_EQ(inst.highlightClip, 0);
-    ui.type(kIdShadowClipBox, "abc");
+    ui.type(kIdShadowClipBox, "");
     EXPECT_EQ(inst.shadowClip, 0);
 
     inst.shadowClip = 300;
@@ -112,16 +115,6 @@ TEST_F(DialogTest, EmptyOrUnreadableTextStoresZero)
     EXPECT_FALSE(onCommand(inst, ui, kIdShadowClipBox, kEditChanged));
     EXPECT_EQ(inst.shadowClip, 0);
     EXPECT_EQ(ui.count("sound:SystemAsterisk"), 0);
-}
-
-TEST_F(DialogTest, OnlyTheFirst27CharactersAreRead)
-{
-    open();
-    // A digit after 27 characters is never seen.
-    ui.type(kIdHighlightClipBox, std::string(27, '0') + "5");
-    EXPECT_EQ(inst.highlightClip, 0);
-    ui.type(kIdHighlightClipBox, std::string(26, '0') + "5");
-    EXPECT_EQ(inst.highlightClip, 500);
 }
 
 TEST_F(DialogTest, RefusedTextPutsTheStoredShareBackThenSounds)

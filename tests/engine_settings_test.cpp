@@ -66,10 +66,11 @@ TEST(ScriptLine, AcceptsWhatSavedScriptsHoldAndRefusesTheRest)
 TEST(ShareText, TwoDecimalsWithAPointInAnyLocale)
 {
     // Whatever the process locale, the text is what "%.2f" prints in the C locale.
-    const char* commaLocales[] = {"de_DE.UTF-8", "fr_FR.UTF-8", "de_DE", "German_Germany.1252"};
-    for (const char* name : commaLocales)
-        if (std::setlocale(LC_ALL, name))
+    const char* took = nullptr;
+    for (const char* name : {"de_DE.UTF-8", "fr_FR.UTF-8", "de_DE", "German_Germany.1252"})
+        if ((took = std::setlocale(LC_ALL, name)) != nullptr)
             break;
+    ASSERT_NE(took, nullptr) << "no locale with a decimal comma is installed (scripts/deps test makes one)";
     char got[16];
     for (int32_t share = -200; share <= 10000; ++share) {
         settings::formatShare(share, got, sizeof got);
