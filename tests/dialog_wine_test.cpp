@@ -470,13 +470,9 @@ TEST_F(DialogTest, OpeningShowsTheRecordAndShowsTheCurrentFrameLevelled)
         EXPECT_EQ(sliderPos(dlg, 1003), 1);
         EXPECT_EQ(sliderPos(dlg, 1007), 64);
         EXPECT_EQ(sliderPos(dlg, 1010), 192);
-        for (int id : {1002, 1003}) {
-            EXPECT_EQ(SendDlgItemMessageA(dlg, id, TBM_GETRANGEMIN, 0, 0), 0);
-            EXPECT_EQ(SendDlgItemMessageA(dlg, id, TBM_GETRANGEMAX, 0, 0), 100);
-        }
-        for (int id : {1007, 1010}) {
-            EXPECT_EQ(SendDlgItemMessageA(dlg, id, TBM_GETRANGEMIN, 0, 0), 0);
-            EXPECT_EQ(SendDlgItemMessageA(dlg, id, TBM_GETRANGEMAX, 0, 0), 255);
+        for (auto [id, max] : {std::pair{1002, 100}, {1003, 100}, {1007, 255}, {1010, 255}}) {
+            EXPECT_EQ(SendDlgItemMessageA(dlg, id, TBM_GETRANGEMIN, 0, 0), 0) << id;
+            EXPECT_EQ(SendDlgItemMessageA(dlg, id, TBM_GETRANGEMAX, 0, 0), max) << id;
         }
         // Tick marks, both ends included: every 5 of 0..100 is 5..95 and the ends, 21;
         // every 15 of 0..255 is 15..240 and the ends, 18.
@@ -501,10 +497,11 @@ TEST_F(DialogTest, OpeningShowsTheRecordAndShowsTheCurrentFrameLevelled)
     EXPECT_EQ(inst.previewClipped, 1);
 }
 
-// What text is accepted is the native tests' business; here, that real typing reaches
-// the record through the edit box's own change notifications, nested ones included
-// when a refused text is put back, and that the asterisk is the system's sound.
-TEST_F(DialogTest, TypingStoresAcceptedSharesAndRefusesOthersWithTheAsterisk)
+// What text is accepted is the native tests' business; here, that real typing and
+// real scroll messages reach the record, typing through the edit box's own change
+// notifications (nested ones when a refused text is put back), and that the asterisk
+// is the system's sound.
+TEST_F(DialogTest, TypingAndSlidersReachTheRecord)
 {
     EXPECT_EQ(configure([this](HWND dlg) {
         preview.redos = 0;
@@ -515,33 +512,25 @@ TEST_F(DialogTest, TypingStoresAcceptedSharesAndRefusesOthersWithTheAsterisk)
         EXPECT_EQ(preview.redos, 2);
         EXPECT_TRUE(calls.sounds.empty());
 
-        preview.redos = 0;
         SetDlgItemTextA(dlg, 1005, "100.5");
         EXPECT_EQ(inst.shadowClip, 100);
         EXPECT_EQ(text(dlg, 1005), "1.00");
-        EXPECT_EQ(preview.redos, 2);
+        EXPECT_EQ(preview.redos, 4);
         EXPECT_EQ(calls.sounds, std::vector<std::string>{"SystemAsterisk|" + std::to_string(SND_ASYNC)});
+
+        dragSlider(dlg, 1003, 7);
+        EXPECT_EQ(inst.shadowClip, 700);
+        EXPECT_EQ(text(dlg, 1005), "7.00");
+        EXPECT_EQ(preview.redos, 6);
+        dragSlider(dlg, 1010, 255);
+        EXPECT_EQ(inst.shadowsMax, 255);
+        EXPECT_EQ(text(dlg, 1012), "255");
+        EXPECT_EQ(preview.redos, 8);
         EXPECT_EQ(preview.redosWithTracking, 0);
         click(dlg, IDOK);
     }), 0);
     EXPECT_EQ(inst.highlightClip, 123);
-}
-
-TEST_F(DialogTest, SlidersSetSharesAndLimits)
-{
-    EXPECT_EQ(configure([this](HWND dlg) {
-        preview.redos = 0;
-        dragSlider(dlg, 1002, 7);
-        EXPECT_EQ(inst.highlightClip, 700);
-        EXPECT_EQ(text(dlg, 1004), "7.00");
-        EXPECT_EQ(preview.redos, 2);
-        dragSlider(dlg, 1010, 255);
-        EXPECT_EQ(inst.shadowsMax, 255);
-        EXPECT_EQ(text(dlg, 1012), "255");
-        EXPECT_EQ(preview.redos, 4);
-        click(dlg, IDOK);
-    }), 0);
-    EXPECT_EQ(inst.highlightClip, 700);
+    EXPECT_EQ(inst.shadowClip, 700);
     EXPECT_EQ(inst.shadowsMax, 255);
 }
 
