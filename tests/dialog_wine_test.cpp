@@ -13,7 +13,7 @@
 // a dialog that never closes).
 
 #include "dialog_template_table.h"
-#include "filter_sdk.h"
+#include "stand_in_host.h"
 #include "levels_instance.h"
 
 #include <commctrl.h>
@@ -21,7 +21,6 @@
 
 #include <gtest/gtest.h>
 
-#include <clocale>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -67,7 +66,6 @@ struct SystemCalls {
     std::vector<std::string> shell;         // "owner|verb|file|params|dir|show"
     std::vector<std::string> programPathCalls;   // "module|size"
     std::vector<unsigned> fullPathSizes;
-    std::string fakeProgramPath;            // non-empty: what GetModuleFileNameA reports
 };
 SystemCalls calls;
 HWND currentDialog = nullptr;
@@ -94,14 +92,7 @@ HINSTANCE WINAPI hookShellExecuteA(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR 
 DWORD WINAPI hookGetModuleFileNameA(HMODULE module, LPSTR out, DWORD size)
 {
     calls.programPathCalls.push_back(std::string(module ? "module" : "NULL") + "|" + std::to_string(size));
-    if (calls.fakeProgramPath.empty())
-        return realGetModuleFileNameA(module, out, size);
-    // As the system does it: cut short and terminated, the result then the size.
-    const std::string& p = calls.fakeProgramPath;
-    const std::size_t n = p.size() < size ? p.size() : size - 1;
-    std::memcpy(out, p.data(), n);
-    out[n] = '\0';
-    return p.size() < size ? static_cast<DWORD>(p.size()) : size;
+    return realGetModuleFileNameA(module, out, size);
 }
 
 DWORD WINAPI hookGetFullPathNameA(LPCSTR path, DWORD size, LPSTR out, LPSTR* filePart)
@@ -117,45 +108,12 @@ std::string modulePath()
     return buildPath(RANGEWICK_MODULE_PATH);
 }
 
-FilterDefinition hostCopy;
-FilterModule* hostModule;
-
-FilterDefinition* hostAddFilter(FilterModule* fm, FilterDefinition* fd, int size)
-{
-    std::memset(&hostCopy, 0, sizeof hostCopy);
-    std::memcpy(&hostCopy, fd, static_cast<std::size_t>(size) < sizeof hostCopy ? static_cast<std::size_t>(size) : sizeof hostCopy);
-    hostCopy._module = fm;
-    hostModule = fm;
-    return &hostCopy;
-}
-void hostRemoveFilter(FilterDefinition*) {}
-
-typedef int (*ModuleInitFn)(FilterModule*, const FilterFunctions*, int*, int*);
-typedef void (*ModuleDeinitFn)(FilterModule*, const FilterFunctions*);
-
-struct Module {
-    HMODULE dll = nullptr;
-    struct {
-        FilterModule fm;
-        unsigned char hostPrivate[64];
-    } record{};
-    FilterFunctions ff{};
-    ModuleDeinitFn deinit = nullptr;
-
+// The module loaded once for the whole program, registered, its imports patched.
+struct Module : LoadedModule {
+    Module() : LoadedModule(modulePath()) {}
     bool load()
     {
-        dll = LoadLibraryA(modulePath().c_str());
-        if (!dll)
-            return false;
-        auto init = reinterpret_cast<ModuleInitFn>(reinterpret_cast<void*>(GetProcAddress(dll, "VirtualdubFilterModuleInit2")));
-        deinit = reinterpret_cast<ModuleDeinitFn>(reinterpret_cast<void*>(GetProcAddress(dll, "VirtualdubFilterModuleDeinit")));
-        if (!init || !deinit)
-            return false;
-        record.fm.hInstModule = dll;
-        ff.addFilter = hostAddFilter;
-        ff.removeFilter = hostRemoveFilter;
-        int ver = 20, compat = 4;
-        if (init(&record.fm, &ff, &ver, &compat) != 0)
+        if (!start())
             return false;
         realGetModuleFileNameA = reinterpret_cast<decltype(realGetModuleFileNameA)>(
             patchImport(dll, "KERNEL32.dll", "GetModuleFileNameA", reinterpret_cast<void*>(hookGetModuleFileNameA)));
@@ -167,12 +125,11 @@ struct Module {
     }
     ~Module()
     {
-        if (deinit)
-            deinit(&record.fm, &ff);
-        if (dll)
-            FreeLibrary(dll);
+        if (host.addCalls > 0)
+            stop();
     }
 };
+FilterDefinition& hostCopy = host.copy;
 
 Module* module;     // loaded once for the whole program
 
@@ -453,6 +410,9 @@ TEST(DialogTemplate, ResourceHoldsTemplate101AsDesigned)
     EXPECT_EQ(languages, 1);
 }
 
+// Geometry and tab order are the system's work from the template read back above; what
+// the dialog's own code could spoil is the caption, the controls' styles (a control
+// wrongly disabled or hidden) and the texts it does not fill in.
 TEST_F(DialogTest, LiveDialogMatchesTheTemplate)
 {
     EXPECT_EQ(configure([](HWND dlg) {
@@ -462,15 +422,8 @@ TEST_F(DialogTest, LiveDialogMatchesTheTemplate)
         // The system adds its 3-D look to every dialog it creates.
         const DWORD dlgStyle = static_cast<DWORD>(GetWindowLongPtrA(dlg, GWL_STYLE));
         EXPECT_EQ(dlgStyle & ~DWORD(WS_VISIBLE | WS_CLIPSIBLINGS | DS_3DLOOK), kExpectedDialogStyle) << std::hex << dlgStyle;
-        RECT client = {0, 0, kExpectedDialogRect[2], kExpectedDialogRect[3]};
-        MapDialogRect(dlg, &client);
-        RECT got;
-        GetClientRect(dlg, &got);
-        EXPECT_EQ(got.right, client.right);
-        EXPECT_EQ(got.bottom, client.bottom);
 
         HWND child = GetWindow(dlg, GW_CHILD);
-        std::vector<HWND> tabStops;
         for (const ExpectedControl& c : kExpectedControls) {
             SCOPED_TRACE("control " + std::to_string(c.id) + " \"" + c.text + "\"");
             ASSERT_NE(child, nullptr);
@@ -490,34 +443,14 @@ TEST_F(DialogTest, LiveDialogMatchesTheTemplate)
                 exStyle &= ~DWORD(WS_EX_WINDOWEDGE);
             EXPECT_EQ(style, c.style) << std::hex << style;
             EXPECT_EQ(exStyle & ~DWORD(WS_EX_NOPARENTNOTIFY), c.exStyle) << std::hex << exStyle;
-            // Position and size are converted from dialog units one by one.
-            RECT want = {c.x, c.y, c.cx, c.cy};
-            MapDialogRect(dlg, &want);
-            RECT r;
-            GetWindowRect(child, &r);
-            MapWindowPoints(nullptr, dlg, reinterpret_cast<POINT*>(&r), 2);
-            EXPECT_EQ(r.left, want.left);
-            EXPECT_EQ(r.top, want.top);
-            EXPECT_EQ(r.right - r.left, want.right);
-            EXPECT_EQ(r.bottom - r.top, want.bottom);
             if (c.id < 1002 || c.id > 1012) {   // texts the dialog does not fill in
                 char t[64] = {};
                 GetWindowTextA(child, t, sizeof t);
                 EXPECT_STREQ(t, c.text);
             }
-            if (style & WS_TABSTOP)
-                tabStops.push_back(child);
             child = GetWindow(child, GW_HWNDNEXT);
         }
         EXPECT_EQ(child, nullptr) << "more controls than the template has";
-
-        // Tab order is template order.
-        ASSERT_FALSE(tabStops.empty());
-        HWND at = tabStops.back();
-        for (HWND want : tabStops) {
-            at = GetNextDlgTabItem(dlg, at, FALSE);
-            EXPECT_EQ(at, want);
-        }
         click(dlg, IDCANCEL);
     }), 1);
 }
@@ -537,13 +470,9 @@ TEST_F(DialogTest, OpeningShowsTheRecordAndShowsTheCurrentFrameLevelled)
         EXPECT_EQ(sliderPos(dlg, 1003), 1);
         EXPECT_EQ(sliderPos(dlg, 1007), 64);
         EXPECT_EQ(sliderPos(dlg, 1010), 192);
-        for (int id : {1002, 1003}) {
-            EXPECT_EQ(SendDlgItemMessageA(dlg, id, TBM_GETRANGEMIN, 0, 0), 0);
-            EXPECT_EQ(SendDlgItemMessageA(dlg, id, TBM_GETRANGEMAX, 0, 0), 100);
-        }
-        for (int id : {1007, 1010}) {
-            EXPECT_EQ(SendDlgItemMessageA(dlg, id, TBM_GETRANGEMIN, 0, 0), 0);
-            EXPECT_EQ(SendDlgItemMessageA(dlg, id, TBM_GETRANGEMAX, 0, 0), 255);
+        for (auto [id, max] : {std::pair{1002, 100}, {1003, 100}, {1007, 255}, {1010, 255}}) {
+            EXPECT_EQ(SendDlgItemMessageA(dlg, id, TBM_GETRANGEMIN, 0, 0), 0) << id;
+            EXPECT_EQ(SendDlgItemMessageA(dlg, id, TBM_GETRANGEMAX, 0, 0), max) << id;
         }
         // Tick marks, both ends included: every 5 of 0..100 is 5..95 and the ends, 21;
         // every 15 of 0..255 is 15..240 and the ends, 18.
@@ -568,7 +497,11 @@ TEST_F(DialogTest, OpeningShowsTheRecordAndShowsTheCurrentFrameLevelled)
     EXPECT_EQ(inst.previewClipped, 1);
 }
 
-TEST_F(DialogTest, TypingStoresAcceptedSharesAndRefusesOthersWithTheAsterisk)
+// What text is accepted is the native tests' business; here, that real typing and
+// real scroll messages reach the record, typing through the edit box's own change
+// notifications (nested ones when a refused text is put back), and that the asterisk
+// is the system's sound.
+TEST_F(DialogTest, TypingAndSlidersReachTheRecord)
 {
     EXPECT_EQ(configure([this](HWND dlg) {
         preview.redos = 0;
@@ -579,110 +512,42 @@ TEST_F(DialogTest, TypingStoresAcceptedSharesAndRefusesOthersWithTheAsterisk)
         EXPECT_EQ(preview.redos, 2);
         EXPECT_TRUE(calls.sounds.empty());
 
-        SetDlgItemTextA(dlg, 1005, "1d1");
-        EXPECT_EQ(inst.shadowClip, 1000);
-        EXPECT_EQ(sliderPos(dlg, 1003), 10);
-        SetDlgItemTextA(dlg, 1005, "0.005");
-        EXPECT_EQ(inst.shadowClip, 0);
-        EXPECT_EQ(preview.redos, 6);
+        SetDlgItemTextA(dlg, 1005, "100.5");
+        EXPECT_EQ(inst.shadowClip, 100);
+        EXPECT_EQ(text(dlg, 1005), "1.00");
+        EXPECT_EQ(preview.redos, 4);
+        EXPECT_EQ(calls.sounds, std::vector<std::string>{"SystemAsterisk|" + std::to_string(SND_ASYNC)});
 
-        for (const char* bad : {"100.5", "-1"}) {
-            preview.redos = 0;
-            SetDlgItemTextA(dlg, 1004, bad);
-            EXPECT_EQ(inst.highlightClip, 123) << bad;
-            EXPECT_EQ(text(dlg, 1004), "1.23") << bad;
-            EXPECT_EQ(preview.redos, 2) << bad;
-        }
-        ASSERT_EQ(calls.sounds.size(), 2u);
-        const std::string asterisk = "SystemAsterisk|" + std::to_string(SND_ASYNC);
-        EXPECT_EQ(calls.sounds[0], asterisk);
-        EXPECT_EQ(calls.sounds[1], asterisk);
+        dragSlider(dlg, 1003, 7);
+        EXPECT_EQ(inst.shadowClip, 700);
+        EXPECT_EQ(text(dlg, 1005), "7.00");
+        EXPECT_EQ(preview.redos, 6);
+        dragSlider(dlg, 1010, 255);
+        EXPECT_EQ(inst.shadowsMax, 255);
+        EXPECT_EQ(text(dlg, 1012), "255");
+        EXPECT_EQ(preview.redos, 8);
         EXPECT_EQ(preview.redosWithTracking, 0);
         click(dlg, IDOK);
     }), 0);
     EXPECT_EQ(inst.highlightClip, 123);
-    EXPECT_EQ(inst.shadowClip, 0);
+    EXPECT_EQ(inst.shadowClip, 700);
+    EXPECT_EQ(inst.shadowsMax, 255);
 }
 
-TEST_F(DialogTest, NumbersKeepThePointWhenTheHostUsesACommaLocale)
-{
-    const char* chosen = nullptr;
-    for (const char* name : {"German_Germany.1252", "de-DE", "French_France.1252"})
-        if (std::setlocale(LC_ALL, name)) {
-            chosen = name;
-            break;
-        }
-    ASSERT_NE(chosen, nullptr) << "no locale with a decimal comma";
-    char probe[16];
-    std::snprintf(probe, sizeof probe, "%.1f", 1.5);
-    EXPECT_STREQ(probe, "1,5") << chosen;       // the locale is in force in this process
-    inst.shadowClip = 250;
-    const int result = configure([this](HWND dlg) {
-        EXPECT_EQ(text(dlg, 1005), "2.50");
-        SetDlgItemTextA(dlg, 1004, "1.5");
-        EXPECT_EQ(inst.highlightClip, 150);
-        SetDlgItemTextA(dlg, 1004, "2,5");
-        EXPECT_EQ(inst.highlightClip, 200);
-        dragSlider(dlg, 1003, 3);
-        EXPECT_EQ(text(dlg, 1005), "3.00");
-        click(dlg, IDOK);
-    });
-    std::setlocale(LC_ALL, "C");
-    EXPECT_EQ(result, 0);
-}
-
-TEST_F(DialogTest, SlidersSetSharesAndLimits)
-{
-    EXPECT_EQ(configure([this](HWND dlg) {
-        preview.redos = 0;
-        dragSlider(dlg, 1002, 7);
-        EXPECT_EQ(inst.highlightClip, 700);
-        EXPECT_EQ(text(dlg, 1004), "7.00");
-        EXPECT_EQ(preview.redos, 2);
-        dragSlider(dlg, 1007, 30);
-        EXPECT_EQ(inst.highlightsMin, 30);
-        EXPECT_EQ(text(dlg, 1011), "30");
-        EXPECT_EQ(preview.redos, 4);
-        dragSlider(dlg, 1010, 255);
-        EXPECT_EQ(inst.shadowsMax, 255);
-        EXPECT_EQ(text(dlg, 1012), "255");
-        EXPECT_EQ(preview.redos, 6);
-        // A share typed between whole percents survives a scroll message that finds
-        // its slider unmoved.
-        SetDlgItemTextA(dlg, 1005, "1.5");
-        preview.redos = 0;
-        dragSlider(dlg, 1003, 1);
-        EXPECT_EQ(inst.shadowClip, 150);
-        EXPECT_EQ(preview.redos, 0);
-        click(dlg, IDOK);
-    }), 0);
-    EXPECT_EQ(inst.highlightClip, 700);
-    EXPECT_EQ(inst.highlightsMin, 30);
-}
-
+// The buttons reach the dialog through real clicks; what Defaults and the check box
+// do in detail is the native tests' business.
 TEST_F(DialogTest, ButtonsAndTheCheckBox)
 {
     inst.highlightsMin = 10;
-    inst.shadowsMax = 20;
-    inst.highlightClip = 333;
     EXPECT_EQ(configure([this](HWND dlg) {
         preview.redos = 0;
         click(dlg, 3);
         EXPECT_EQ(inst.highlightsMin, 64);
-        EXPECT_EQ(inst.shadowsMax, 192);
-        EXPECT_EQ(inst.highlightClip, 333);
-        EXPECT_EQ(sliderPos(dlg, 1007), 64);
-        EXPECT_EQ(sliderPos(dlg, 1010), 192);
         EXPECT_EQ(text(dlg, 1011), "64");
-        EXPECT_EQ(text(dlg, 1012), "192");
         EXPECT_EQ(preview.redos, 2);
-
         click(dlg, 1006);
-        EXPECT_EQ(IsDlgButtonChecked(dlg, 1006), BST_CHECKED);
         EXPECT_EQ(inst.previewClipped, 1);
         EXPECT_EQ(preview.redos, 4);
-        // The clipped preview reached the frame: only 0, 127 and 255 remain.
-        EXPECT_EQ(frame.dst[0] & 0xFFFFFFu, (0u << 16) | (127u << 8) | 255u);
 
         click(dlg, 10);
         EXPECT_EQ(preview.toggles, 1);
@@ -700,23 +565,6 @@ TEST_F(DialogTest, ButtonsAndTheCheckBox)
         click(dlg, IDOK);
     }), 0);
     EXPECT_EQ(inst.previewClipped, 1);
-}
-
-TEST_F(DialogTest, HelpIsNotOpenedWhenItsPathWouldNotFit)
-{
-    calls.fakeProgramPath = "C:\\" + std::string(240, 'd') + "\\vdub.exe";
-    EXPECT_EQ(configure([](HWND dlg) {
-        click(dlg, 9);
-        EXPECT_TRUE(calls.shell.empty());
-        ASSERT_EQ(calls.sounds.size(), 1u);
-        EXPECT_EQ(calls.sounds[0], "SystemAsterisk|" + std::to_string(SND_ASYNC));
-        // Just short enough: opened.
-        calls.fakeProgramPath = "C:\\" + std::string(256 - 23 - 4, 'd') + "\\vdub.exe";
-        click(dlg, 9);
-        ASSERT_EQ(calls.shell.size(), 1u);
-        EXPECT_EQ(calls.shell[0].size(), std::string("dialog|open|").size() + 255 + std::string("|(null)|(null)|1").size());
-        click(dlg, IDOK);
-    }), 0);
 }
 
 TEST_F(DialogTest, CancelPutsTheRecordBackHoweverTheDialogIsLeft)
@@ -775,7 +623,6 @@ TEST_F(DialogTest, WorksWithoutAPreviewInterface)
     EXPECT_EQ(inst.highlightClip, 300);
     EXPECT_EQ(inst.highlightsMin, 64);
     EXPECT_EQ(inst.previewClipped, 1);
-    EXPECT_EQ(preview.initButtons + preview.redos + preview.toggles, 0);
 }
 
 } // namespace

@@ -80,9 +80,6 @@ TEST(FrameLevelling, BlackFrameFallsBackToHighlightsMin)
     LevelsInstance inst = snappedTo(in, freshInstance());
     EXPECT_EQ(inst.blackPoint, 0);
     EXPECT_EQ(inst.whitePoint, 64);
-    EXPECT_EQ(inst.levelTable[1], 4);
-    EXPECT_EQ(inst.levelTable[10], 40);
-    EXPECT_EQ(inst.levelTable[63], 251);
     for (int i = 64; i < 256; ++i)
         ASSERT_EQ(inst.levelTable[i], 255) << i;
 }

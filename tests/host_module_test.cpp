@@ -2,12 +2,12 @@
 // way VirtualDub does (registration, an instance block, script calls, the two texts,
 // parameters, start, frames, end), checking every frame against the engine itself.
 
-#include "filter_sdk.h"
 #include "frame_levelling.h"
 #include "levels_instance.h"
 #include "settings.h"
 
 #include "build_path.h"
+#include "stand_in_host.h"
 
 #include <gtest/gtest.h>
 
@@ -21,88 +21,10 @@
 
 namespace {
 
-// ---- the host's side of registration ------------------------------------------------
-
-struct HostRecord {
-    bool              failAddFilter = false;
-    int               addCalls = 0;
-    FilterModule*     addModule = nullptr;
-    FilterDefinition* addDefinition = nullptr;
-    int               addSize = 0;
-    FilterDefinition  original{};        // the module's record as handed over
-    FilterDefinition  copy{};            // the host's copy, as the host keeps it
-    int               removeCalls = 0;
-    FilterDefinition* removed = nullptr;
-};
-HostRecord host;
-
-FilterDefinition* hostAddFilter(FilterModule* fm, FilterDefinition* fd, int fd_len)
-{
-    ++host.addCalls;
-    host.addModule = fm;
-    host.addDefinition = fd;
-    host.addSize = fd_len;
-    if (host.failAddFilter)
-        return nullptr;
-    std::memcpy(&host.original, fd, sizeof host.original);
-    std::memset(&host.copy, 0, sizeof host.copy);
-    std::memcpy(&host.copy, fd, static_cast<std::size_t>(fd_len) < sizeof host.copy ? static_cast<std::size_t>(fd_len) : sizeof host.copy);
-    host.copy._module = fm;
-    return &host.copy;
-}
-
-void hostRemoveFilter(FilterDefinition* fd)
-{
-    ++host.removeCalls;
-    host.removed = fd;
-}
-
-typedef int (*ModuleInitFn)(FilterModule*, const FilterFunctions*, int* vdfd_ver, int* vdfd_compat);
-typedef void (*ModuleDeinitFn)(FilterModule*, const FilterFunctions*);
-
 std::string modulePath()
 {
     return buildPath(RANGEWICK_MODULE_PATH);
 }
-
-// The module loaded, as the host holds it: its own FilterModule record (with room for
-// the host's private fields) and callback table.
-class LoadedModule {
-public:
-    LoadedModule()
-    {
-        host = HostRecord{};
-        dll = LoadLibraryA(modulePath().c_str());
-        if (dll == nullptr)
-            return;
-        init = reinterpret_cast<ModuleInitFn>(reinterpret_cast<void*>(GetProcAddress(dll, "VirtualdubFilterModuleInit2")));
-        deinit = reinterpret_cast<ModuleDeinitFn>(reinterpret_cast<void*>(GetProcAddress(dll, "VirtualdubFilterModuleDeinit")));
-        std::memset(&record, 0xAB, sizeof record);
-        record.fm.next = record.fm.prev = nullptr;
-        record.fm.hInstModule = dll;
-        std::memset(&ff, 0, sizeof ff);
-        ff.addFilter = hostAddFilter;
-        ff.removeFilter = hostRemoveFilter;
-    }
-    ~LoadedModule()
-    {
-        if (dll != nullptr)
-            FreeLibrary(dll);
-    }
-    LoadedModule(const LoadedModule&) = delete;
-    LoadedModule& operator=(const LoadedModule&) = delete;
-
-    bool ready() const { return dll != nullptr && init != nullptr && deinit != nullptr; }
-
-    HMODULE         dll = nullptr;
-    ModuleInitFn    init = nullptr;
-    ModuleDeinitFn  deinit = nullptr;
-    struct {
-        FilterModule fm;
-        unsigned char hostPrivate[64];
-    } record;
-    FilterFunctions ff;
-};
 
 #define ASSERT_LOADED(m) ASSERT_TRUE((m).ready()) << "cannot load " << modulePath() << " (error " << GetLastError() << ")"
 
@@ -110,14 +32,14 @@ public:
 
 TEST(ModuleEntry, RegistersTheFilterAndAnswersVersion8)
 {
-    LoadedModule m;
+    LoadedModule m{modulePath()};
     ASSERT_LOADED(m);
     EXPECT_EQ(GetProcAddress(m.dll, "FilterModModuleInit"), nullptr);
     EXPECT_EQ(GetProcAddress(m.dll, "VirtualdubFilterModuleInit"), nullptr);
 
     for (int load = 0; load < 2; ++load) {     // the host initialises a module many times
         int ver = 20, compat = 4;
-        ASSERT_EQ(m.init(&m.record.fm, &m.ff, &ver, &compat), 0);
+        ASSERT_EQ(m.start(ver, compat), 0);
         EXPECT_EQ(ver, 8);
         EXPECT_EQ(compat, 4);
         ASSERT_EQ(host.addCalls, load + 1);
@@ -147,7 +69,7 @@ TEST(ModuleEntry, RegistersTheFilterAndAnswersVersion8)
         EXPECT_EQ(fd.deserializeProc, nullptr);
         EXPECT_EQ(fd.copyProc, nullptr);
 
-        m.deinit(&m.record.fm, &m.ff);
+        m.stop();
         EXPECT_EQ(host.removeCalls, load + 1);
         EXPECT_EQ(host.removed, &host.copy);
     }
@@ -155,21 +77,21 @@ TEST(ModuleEntry, RegistersTheFilterAndAnswersVersion8)
 
 TEST(ModuleEntry, FailsAndLeavesTheVersionsAloneWhenAddFilterFails)
 {
-    LoadedModule m;
+    LoadedModule m{modulePath()};
     ASSERT_LOADED(m);
     host.failAddFilter = true;
     int ver = -7, compat = -9;
-    EXPECT_EQ(m.init(&m.record.fm, &m.ff, &ver, &compat), 1);
+    EXPECT_EQ(m.start(ver, compat), 1);
     EXPECT_EQ(host.addCalls, 1);
     EXPECT_EQ(ver, -7);
     EXPECT_EQ(compat, -9);
-    m.deinit(&m.record.fm, &m.ff);
+    m.stop();
     EXPECT_EQ(host.removeCalls, 0) << "nothing was registered, nothing to remove";
 
     host.failAddFilter = false;         // a later load succeeds as usual
-    EXPECT_EQ(m.init(&m.record.fm, &m.ff, &ver, &compat), 0);
+    EXPECT_EQ(m.start(ver, compat), 0);
     EXPECT_EQ(ver, 8);
-    m.deinit(&m.record.fm, &m.ff);
+    m.stop();
     EXPECT_EQ(host.removed, &host.copy);
 }
 
@@ -218,8 +140,7 @@ protected:
     void SetUp() override
     {
         ASSERT_LOADED(m);
-        int ver = 20, compat = 4;
-        ASSERT_EQ(m.init(&m.record.fm, &m.ff, &ver, &compat), 0);
+        ASSERT_TRUE(m.start());
         fd = &host.copy;
         ASSERT_GT(fd->inst_data_size, 0);
         block = std::calloc(1, static_cast<std::size_t>(fd->inst_data_size));
@@ -234,7 +155,7 @@ protected:
     void TearDown() override
     {
         if (m.ready() && fd != nullptr)
-            m.deinit(&m.record.fm, &m.ff);
+            m.stop();
         std::free(block);
     }
 
@@ -278,7 +199,7 @@ protected:
         return buf.data();
     }
 
-    LoadedModule m;
+    LoadedModule m{modulePath()};
     FilterDefinition* fd = nullptr;
     void* block = nullptr;
     FilterActivation fa;
@@ -382,6 +303,8 @@ TEST_F(Session, FramesComeOutAsTheEngineLevelsThem)
     }
     EXPECT_NE(inst().blackPoint, 0) << "the frames should have moved the black point";
 
+    // Tracking now off, as the dialog's refresh leaves it: start and end keep it so.
+    inst().tracking = 0;
     before.assign(static_cast<const unsigned char*>(block), static_cast<const unsigned char*>(block) + fd->inst_data_size);
     ASSERT_EQ(fd->endProc(&fa, &m.ff), 0);
     EXPECT_EQ(std::memcmp(block, before.data(), before.size()), 0) << "endProc changed the instance";

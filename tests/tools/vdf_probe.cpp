@@ -5,8 +5,8 @@
 //   vdf_probe show MODULE MARKER DONE   opens the dialog; once it is drawn writes its screen
 //                                       rectangle "w h x y" to MARKER, closes when DONE exists
 //                                       (or after 20 s)
-#include "filter_sdk.h"
 #include "levels_instance.h"
+#include "stand_in_host.h"
 
 #include <commctrl.h>
 
@@ -16,17 +16,7 @@
 
 namespace {
 
-FilterDefinition registered;
-FilterDefinition* hostAddFilter(FilterModule* fm, FilterDefinition* fd, int size)
-{
-    std::memcpy(&registered, fd, static_cast<std::size_t>(size) < sizeof registered ? static_cast<std::size_t>(size) : sizeof registered);
-    registered._module = fm;
-    return &registered;
-}
-void hostRemoveFilter(FilterDefinition*) {}
-
-typedef int (*ModuleInitFn)(FilterModule*, const FilterFunctions*, int*, int*);
-typedef void (*ModuleDeinitFn)(FilterModule*, const FilterFunctions*);
+FilterDefinition& registered = host.copy;
 
 const char* markerPath;
 const char* donePath;
@@ -79,30 +69,22 @@ int main(int argc, char** argv)
     }
     const char* path = show ? argv[2] : argv[1];
     InitCommonControls();
-    HMODULE dll = LoadLibraryA(path);
-    if (!dll) {
+    LoadedModule module(path);
+    if (!module.dll) {
         std::fprintf(stderr, "cannot load %s (error %lu)\n", path, static_cast<unsigned long>(GetLastError()));
         return 1;
     }
-    auto init = reinterpret_cast<ModuleInitFn>(reinterpret_cast<void*>(GetProcAddress(dll, "VirtualdubFilterModuleInit2")));
-    auto deinit = reinterpret_cast<ModuleDeinitFn>(reinterpret_cast<void*>(GetProcAddress(dll, "VirtualdubFilterModuleDeinit")));
-    if (!init || !deinit) {
+    if (!module.ready()) {
         std::fprintf(stderr, "%s lacks the module entry points\n", path);
         return 1;
     }
-    struct {
-        FilterModule fm;
-        unsigned char hostPrivate[64];
-    } record{};
-    record.fm.hInstModule = dll;
-    FilterFunctions ff{};
-    ff.addFilter = hostAddFilter;
-    ff.removeFilter = hostRemoveFilter;
     int ver = 20, compat = 4;
-    if (init(&record.fm, &ff, &ver, &compat) != 0) {
+    if (module.start(ver, compat) != 0) {
         std::fprintf(stderr, "%s refused to register\n", path);
         return 1;
     }
+    HMODULE dll = module.dll;
+    const FilterFunctions& ff = module.ff;
     const bool hasDialog = FindResourceExA(dll, MAKEINTRESOURCEA(5), MAKEINTRESOURCEA(101),
                                            MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US)) != nullptr;
     int rc = 0;
@@ -121,7 +103,6 @@ int main(int argc, char** argv)
                     registered.configProc ? "configProc" : "no configProc", hasDialog ? "dialog101" : "no dialog101");
         rc = ver == 8 && compat == 4 && registered.configProc && hasDialog ? 0 : 1;
     }
-    deinit(&record.fm, &ff);
-    FreeLibrary(dll);
+    module.stop();
     return rc;
 }
