@@ -410,9 +410,8 @@ TEST(DialogTemplate, ResourceHoldsTemplate101AsDesigned)
     EXPECT_EQ(languages, 1);
 }
 
-// Geometry and tab order are the system's work from the template read back above; what
-// the dialog's own code could spoil is the caption, the controls' styles (a control
-// wrongly disabled or hidden) and the texts it does not fill in.
+// The dialog as the system built it and the dialog code left it: caption, every control's
+// class, identifier, styles, place and size in dialog units, fixed texts, and tab order.
 TEST_F(DialogTest, LiveDialogMatchesTheTemplate)
 {
     EXPECT_EQ(configure([](HWND dlg) {
@@ -422,8 +421,15 @@ TEST_F(DialogTest, LiveDialogMatchesTheTemplate)
         // The system adds its 3-D look to every dialog it creates.
         const DWORD dlgStyle = static_cast<DWORD>(GetWindowLongPtrA(dlg, GWL_STYLE));
         EXPECT_EQ(dlgStyle & ~DWORD(WS_VISIBLE | WS_CLIPSIBLINGS | DS_3DLOOK), kExpectedDialogStyle) << std::hex << dlgStyle;
+        RECT client = {0, 0, kExpectedDialogRect[2], kExpectedDialogRect[3]};
+        MapDialogRect(dlg, &client);
+        RECT got;
+        GetClientRect(dlg, &got);
+        EXPECT_EQ(got.right, client.right);
+        EXPECT_EQ(got.bottom, client.bottom);
 
         HWND child = GetWindow(dlg, GW_CHILD);
+        std::vector<HWND> tabStops;
         for (const ExpectedControl& c : kExpectedControls) {
             SCOPED_TRACE("control " + std::to_string(c.id) + " \"" + c.text + "\"");
             ASSERT_NE(child, nullptr);
@@ -443,14 +449,34 @@ TEST_F(DialogTest, LiveDialogMatchesTheTemplate)
                 exStyle &= ~DWORD(WS_EX_WINDOWEDGE);
             EXPECT_EQ(style, c.style) << std::hex << style;
             EXPECT_EQ(exStyle & ~DWORD(WS_EX_NOPARENTNOTIFY), c.exStyle) << std::hex << exStyle;
+            // Position and size are converted from dialog units one by one.
+            RECT want = {c.x, c.y, c.cx, c.cy};
+            MapDialogRect(dlg, &want);
+            RECT r;
+            GetWindowRect(child, &r);
+            MapWindowPoints(nullptr, dlg, reinterpret_cast<POINT*>(&r), 2);
+            EXPECT_EQ(r.left, want.left);
+            EXPECT_EQ(r.top, want.top);
+            EXPECT_EQ(r.right - r.left, want.right);
+            EXPECT_EQ(r.bottom - r.top, want.bottom);
             if (c.id < 1002 || c.id > 1012) {   // texts the dialog does not fill in
                 char t[64] = {};
                 GetWindowTextA(child, t, sizeof t);
                 EXPECT_STREQ(t, c.text);
             }
+            if (style & WS_TABSTOP)
+                tabStops.push_back(child);
             child = GetWindow(child, GW_HWNDNEXT);
         }
         EXPECT_EQ(child, nullptr) << "more controls than the template has";
+
+        // Tab order is template order.
+        ASSERT_FALSE(tabStops.empty());
+        HWND at = tabStops.back();
+        for (HWND want : tabStops) {
+            at = GetNextDlgTabItem(dlg, at, FALSE);
+            EXPECT_EQ(at, want);
+        }
         click(dlg, IDCANCEL);
     }), 1);
 }
