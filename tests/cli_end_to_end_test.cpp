@@ -20,7 +20,9 @@
 #include <string>
 #include <vector>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/wait.h>
 #endif
 
@@ -61,13 +63,43 @@ int exitStatus(int systemResult)
 #endif
 }
 
-// Runs one command line through the shell; cmd.exe drops the outer pair of quotes.
-int runShell(const std::string& command)
+// Runs one command line with its standard streams from and to the named files.
+int runRedirected(const std::string& command, const std::string& in, const std::string& out,
+                  const std::string& err)
 {
 #ifdef _WIN32
-    return exitStatus(std::system(('"' + command + '"').c_str()));
+    // Started directly rather than through cmd.exe, which under Wine now and then fails
+    // to start a program it was given (exit status 9009) when the machine is busy.
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    const auto open = [&](const std::string& path, bool write) {
+        return CreateFileA(path.c_str(), write ? GENERIC_WRITE : GENERIC_READ, FILE_SHARE_READ, &inherit,
+                           write ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    };
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = open(in, false);
+    si.hStdOutput = open(out, true);
+    si.hStdError = open(err, true);
+    PROCESS_INFORMATION pi = {};
+    std::string line = command;
+    const bool started = si.hStdInput != INVALID_HANDLE_VALUE && si.hStdOutput != INVALID_HANDLE_VALUE &&
+                         si.hStdError != INVALID_HANDLE_VALUE &&
+                         CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+    for (HANDLE h : {si.hStdInput, si.hStdOutput, si.hStdError})
+        if (h != INVALID_HANDLE_VALUE)
+            CloseHandle(h);
+    if (!started)
+        return -1;
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    DWORD code = 0;
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    return static_cast<int>(code);
 #else
-    return exitStatus(std::system(command.c_str()));
+    const std::string line = command + " < " + quote(in) + " > " + quote(out) + " 2> " + quote(err);
+    return exitStatus(std::system(line.c_str()));
 #endif
 }
 
@@ -110,9 +142,8 @@ ToolRun runTool(const std::vector<std::string>& args, const std::string& input)
     std::string command = quote(programPath());
     for (const std::string& a : args)
         command += ' ' + quote(a);
-    command += " < " + quote(in) + " > " + quote(out) + " 2> " + quote(err);
     ToolRun r;
-    r.status = runShell(command);
+    r.status = runRedirected(command, in, out, err);
     r.out = readFile(out);
     r.err = readFile(err);
     std::remove(in.c_str());
