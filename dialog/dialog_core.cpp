@@ -16,23 +16,17 @@ constexpr int kShareSliderMax = settings::kShareMax / kSharePerSliderStep;
 constexpr int kShareSliderTicks = 5;
 constexpr int kLevelSliderTicks = 15;
 
-struct ClipControls {
+// A setting's box and slider, and the field of the record they show.
+struct Controls {
     int box;
     int slider;
-    int32_t LevelsInstance::*share;
+    int32_t LevelsInstance::*field;
 };
 
-constexpr ClipControls kHighlightClip = {kIdHighlightClipBox, kIdHighlightClipSlider, &LevelsInstance::highlightClip};
-constexpr ClipControls kShadowClip = {kIdShadowClipBox, kIdShadowClipSlider, &LevelsInstance::shadowClip};
-
-struct LimitControls {
-    int box;
-    int slider;
-    int32_t LevelsInstance::*level;
-};
-
-constexpr LimitControls kHighlightsMin = {kIdHighlightsMinBox, kIdHighlightsMinSlider, &LevelsInstance::highlightsMin};
-constexpr LimitControls kShadowsMax = {kIdShadowsMaxBox, kIdShadowsMaxSlider, &LevelsInstance::shadowsMax};
+constexpr Controls kHighlightClip = {kIdHighlightClipBox, kIdHighlightClipSlider, &LevelsInstance::highlightClip};
+constexpr Controls kShadowClip = {kIdShadowClipBox, kIdShadowClipSlider, &LevelsInstance::shadowClip};
+constexpr Controls kHighlightsMin = {kIdHighlightsMinBox, kIdHighlightsMinSlider, &LevelsInstance::highlightsMin};
+constexpr Controls kShadowsMax = {kIdShadowsMaxBox, kIdShadowsMaxSlider, &LevelsInstance::shadowsMax};
 
 void showShare(DialogPlatform& ui, int box, int32_t share)
 {
@@ -41,14 +35,14 @@ void showShare(DialogPlatform& ui, int box, int32_t share)
     ui.setText(box, text);      // comes back here as a change of the box's text
 }
 
-void showLimit(LevelsInstance& inst, DialogPlatform& ui, const LimitControls& c)
+void showLimit(LevelsInstance& inst, DialogPlatform& ui, const Controls& c)
 {
-    ui.setSliderPos(c.slider, inst.*c.level);
-    ui.setNumber(c.box, static_cast<unsigned>(inst.*c.level));
+    ui.setSliderPos(c.slider, inst.*c.field);
+    ui.setNumber(c.box, static_cast<unsigned>(inst.*c.field));
 }
 
 // The user (or the dialog itself) changed the text of a clip box.
-void clipTextChanged(LevelsInstance& inst, DialogPlatform& ui, const ClipControls& c)
+void clipTextChanged(LevelsInstance& inst, DialogPlatform& ui, const Controls& c)
 {
     char text[kClipBoxTextMax + 1] = {};
     if (!ui.getText(c.box, text, sizeof text))
@@ -57,32 +51,32 @@ void clipTextChanged(LevelsInstance& inst, DialogPlatform& ui, const ClipControl
 
     int32_t share = 0;
     if (textToShare(text, share)) {
-        inst.*c.share = share;
+        inst.*c.field = share;
         ui.setSliderPos(c.slider, share / kSharePerSliderStep);
         refreshPreview(inst, ui);
         return;
     }
     // Refused: the stored share goes back into the box (which passes through here
     // again, valid this time) and the user hears why.
-    showShare(ui, c.box, inst.*c.share);
+    showShare(ui, c.box, inst.*c.field);
     ui.playSound(kRefusedSound);
 }
 
-void clipSliderMoved(LevelsInstance& inst, DialogPlatform& ui, const ClipControls& c)
+void clipSliderMoved(LevelsInstance& inst, DialogPlatform& ui, const Controls& c)
 {
     const int pos = ui.sliderPos(c.slider);
-    if (pos == inst.*c.share / kSharePerSliderStep)
+    if (pos == inst.*c.field / kSharePerSliderStep)
         return;
-    inst.*c.share = pos * kSharePerSliderStep;
-    showShare(ui, c.box, inst.*c.share);
+    inst.*c.field = pos * kSharePerSliderStep;
+    showShare(ui, c.box, inst.*c.field);
 }
 
-void limitSliderMoved(LevelsInstance& inst, DialogPlatform& ui, const LimitControls& c)
+void limitSliderMoved(LevelsInstance& inst, DialogPlatform& ui, const Controls& c)
 {
     const int pos = ui.sliderPos(c.slider);
-    if (pos == inst.*c.level)
+    if (pos == inst.*c.field)
         return;
-    inst.*c.level = pos;
+    inst.*c.field = pos;
     ui.setNumber(c.box, static_cast<unsigned>(pos));
     refreshPreview(inst, ui);
 }
@@ -111,17 +105,17 @@ void refreshPreview(LevelsInstance& inst, DialogPlatform& ui)
 bool onInitDialog(LevelsInstance& inst, DialogPlatform& ui)
 {
     ui.setCheckState(kIdPreviewClipped, inst.previewClipped);
-    for (const ClipControls* c : {&kHighlightClip, &kShadowClip}) {
+    for (const Controls* c : {&kHighlightClip, &kShadowClip}) {
         ui.setSliderRange(c->slider, 0, kShareSliderMax);
         ui.setSliderTicks(c->slider, kShareSliderTicks);
-        ui.setSliderPos(c->slider, inst.*c->share / kSharePerSliderStep);
+        ui.setSliderPos(c->slider, inst.*c->field / kSharePerSliderStep);
     }
     showShare(ui, kIdHighlightClipBox, inst.highlightClip);
     showShare(ui, kIdShadowClipBox, inst.shadowClip);
-    for (const LimitControls* c : {&kHighlightsMin, &kShadowsMax}) {
+    for (const Controls* c : {&kHighlightsMin, &kShadowsMax}) {
         ui.setSliderRange(c->slider, 0, settings::kLevelMax);
         ui.setSliderTicks(c->slider, kLevelSliderTicks);
-        ui.setSliderPos(c->slider, inst.*c->level);
+        ui.setSliderPos(c->slider, inst.*c->field);
     }
     ui.setNumber(kIdHighlightsMinBox, static_cast<unsigned>(inst.highlightsMin));
     ui.setNumber(kIdShadowsMaxBox, static_cast<unsigned>(inst.shadowsMax));
