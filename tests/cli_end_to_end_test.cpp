@@ -21,6 +21,8 @@
 #include <vector>
 
 #ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 #else
 #include <sys/wait.h>
@@ -54,14 +56,12 @@ void writeFile(const std::string& path, const std::string& bytes)
     f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
+#ifndef _WIN32
 int exitStatus(int systemResult)
 {
-#ifdef _WIN32
-    return systemResult;
-#else
     return WIFEXITED(systemResult) ? WEXITSTATUS(systemResult) : 128 + WTERMSIG(systemResult);
-#endif
 }
+#endif
 
 // Runs one command line with its standard streams from and to the named files.
 int runRedirected(const std::string& command, const std::string& in, const std::string& out,
@@ -103,22 +103,69 @@ int runRedirected(const std::string& command, const std::string& in, const std::
 #endif
 }
 
-// Starts `command` with a pipe to its standard input ("w") or from its output ("r").
-FILE* openPipe(const std::string& command, const char* mode)
-{
+// A running program with a pipe to its standard input or from its standard output;
+// its messages go to a file.
+struct PipedRun {
+    FILE* stream = nullptr;
 #ifdef _WIN32
-    return _popen(('"' + command + '"').c_str(), mode[0] == 'w' ? "wb" : "rb");
-#else
-    return popen(command.c_str(), mode);
+    HANDLE process = nullptr;
 #endif
+};
+
+PipedRun startPiped(const std::string& command, bool feedInput, const std::string& errFile)
+{
+    PipedRun run;
+#ifdef _WIN32
+    // Started directly, not through cmd.exe: see runRedirected.
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0))
+        return run;
+    HANDLE ours = feedInput ? writeEnd : readEnd;
+    HANDLE theirs = feedInput ? readEnd : writeEnd;
+    SetHandleInformation(ours, HANDLE_FLAG_INHERIT, 0);
+    HANDLE nul = CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                             OPEN_EXISTING, 0, nullptr);
+    HANDLE err = CreateFileA(errFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = feedInput ? theirs : nul;
+    si.hStdOutput = feedInput ? nul : theirs;
+    si.hStdError = err;
+    PROCESS_INFORMATION pi = {};
+    std::string line = command;
+    const bool started = CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+    for (HANDLE h : {theirs, nul, err})
+        if (h != INVALID_HANDLE_VALUE)
+            CloseHandle(h);
+    if (!started) {
+        CloseHandle(ours);
+        return run;
+    }
+    CloseHandle(pi.hThread);
+    run.process = pi.hProcess;
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(ours), (feedInput ? 0 : _O_RDONLY) | _O_BINARY);
+    run.stream = _fdopen(fd, feedInput ? "wb" : "rb");
+#else
+    run.stream = popen((command + " 2> " + quote(errFile)).c_str(), feedInput ? "w" : "r");
+#endif
+    return run;
 }
 
-int closePipe(FILE* pipe)
+// Closes our end of the pipe and waits for the program; its exit status.
+int finishPiped(PipedRun& run)
 {
 #ifdef _WIN32
-    return exitStatus(_pclose(pipe));
+    std::fclose(run.stream);
+    WaitForSingleObject(run.process, INFINITE);
+    DWORD code = 0;
+    GetExitCodeProcess(run.process, &code);
+    CloseHandle(run.process);
+    return static_cast<int>(code);
 #else
-    return exitStatus(pclose(pipe));
+    return exitStatus(pclose(run.stream));
 #endif
 }
 
@@ -342,19 +389,20 @@ TEST(CliEndToEnd, InputArrivingInSmallPiecesThroughAPipe)
     const int32_t w = 6, h = 4;
     const std::vector<uint32_t> frames = driftingFrames(w, h, 3, 13);
     const std::string input = bytesOf(frames);
-    const std::string out = scratch(".out");
+    const std::string out = scratch(".out"), err = scratch(".err");
     const std::string command = quote(programPath()) + " --size 6x4 -o " + quote(out);
-    FILE* pipe = openPipe(command, "w");
-    ASSERT_NE(pipe, nullptr);
+    PipedRun run = startPiped(command, true, err);
+    ASSERT_NE(run.stream, nullptr);
     for (std::size_t at = 0; at < input.size(); at += 7) {
         const std::size_t n = input.size() - at < 7 ? input.size() - at : 7;
-        ASSERT_EQ(std::fwrite(input.data() + at, 1, n, pipe), n);
-        std::fflush(pipe);
+        ASSERT_EQ(std::fwrite(input.data() + at, 1, n, run.stream), n);
+        std::fflush(run.stream);
     }
-    const int status = closePipe(pipe);
-    EXPECT_EQ(status, 0);
+    const int status = finishPiped(run);
+    EXPECT_EQ(status, 0) << readFile(err);
     EXPECT_EQ(readFile(out), levelHere(frames, w, h, defaults(), true).frames);
     std::remove(out.c_str());
+    std::remove(err.c_str());
 }
 
 TEST(CliEndToEnd, ProgressCountsFramesOnStandardError)
@@ -406,12 +454,12 @@ TEST(CliEndToEnd, ClosedPipeEndsTheRunWithAMessage)
     // Far more than a pipe holds, so the tool is still writing when the reader goes.
     const std::string in = scratch(".in"), err = scratch(".err");
     writeFile(in, std::string(64 * 256 * 256 * 4, '\x30'));
-    const std::string command = quote(programPath()) + " --size 256x256 -i " + quote(in) + " 2> " + quote(err);
-    FILE* pipe = openPipe(command, "r");
-    ASSERT_NE(pipe, nullptr);
+    const std::string command = quote(programPath()) + " --size 256x256 -i " + quote(in);
+    PipedRun run = startPiped(command, false, err);
+    ASSERT_NE(run.stream, nullptr);
     char first[16];
-    ASSERT_EQ(std::fread(first, 1, sizeof first, pipe), sizeof first);
-    const int status = closePipe(pipe);
+    ASSERT_EQ(std::fread(first, 1, sizeof first, run.stream), sizeof first);
+    const int status = finishPiped(run);
     EXPECT_EQ(status, 1);
     const std::string message = readFile(err);
     EXPECT_TRUE(oneMessageLine(message)) << message;
