@@ -57,6 +57,19 @@ void mapAndCountReference(const BitmapView& src, const BitmapView& dst,
 void mapAndCount(const BitmapView& src, const BitmapView& dst,
                  const int32_t table[256], Histogram& hist)
 {
+#if RANGEWICK_HAVE_AVX512_PASS
+    static const bool avx512 = avx512PassUsable();
+    if (avx512) {
+        mapAndCountAvx512(src, dst, table, hist);
+        return;
+    }
+#endif
+    mapAndCountScalar(src, dst, table, hist);
+}
+
+void mapAndCountScalar(const BitmapView& src, const BitmapView& dst,
+                       const int32_t table[256], Histogram& hist)
+{
     // Every sample costs a read-modify-write of a counter, and an increment of the
     // counter the previous one just wrote waits for that store. Flat areas (black frames,
     // letterbox bars, colour bars) would chain such increments pixel after pixel, so the
@@ -209,7 +222,7 @@ Detection levelFrame(const BitmapView& src, const BitmapView& dst, LevelsInstanc
 
     int32_t table[256];
     std::memcpy(table, inst.levelTable, sizeof table);
-    Histogram hist = {};
+    alignas(64) Histogram hist = {};
     levels::mapAndCount(src, dst, table, hist);
     const uint32_t sampleCount = static_cast<uint32_t>(src.w) * static_cast<uint32_t>(src.h) * 3u;
     return levels::updatePoints(inst, hist, sampleCount);

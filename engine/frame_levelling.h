@@ -8,6 +8,13 @@
 #include <cstddef>
 #include <cstdint>
 
+// x86 builds with GCC or Clang carry a vector pass chosen at run time.
+#if (defined(__x86_64__) || defined(__i386__)) && defined(__GNUC__)
+#define RANGEWICK_HAVE_AVX512_PASS 1
+#else
+#define RANGEWICK_HAVE_AVX512_PASS 0
+#endif
+
 // A frame as the host describes it: rows of 32-bit pixels 0x00RRGGBB, visited in
 // memory order from `data`; `modulo` bytes follow the last pixel of each row.
 struct BitmapView {
@@ -33,12 +40,22 @@ Detection levelFrame(const BitmapView& src, const BitmapView& dst, LevelsInstanc
 namespace levels {
 
 // The pixel pass: dst = table(src), hist counts every R, G and B of src (hist is added
-// to, not cleared). Both are the same function: the plain one is the definition, the
-// fast one is what levelFrame uses, and tests hold them bit-for-bit equal.
+// to, not cleared). All of these are the same function: the plain one is the
+// definition, the others are faster shapes of it, and tests hold them bit-for-bit
+// equal. mapAndCount, which levelFrame uses, takes the fastest this processor runs.
 void mapAndCountReference(const BitmapView& src, const BitmapView& dst,
                           const int32_t table[256], Histogram& hist);
 void mapAndCount(const BitmapView& src, const BitmapView& dst,
                  const int32_t table[256], Histogram& hist);
+// Plain C++ for every processor.
+void mapAndCountScalar(const BitmapView& src, const BitmapView& dst,
+                       const int32_t table[256], Histogram& hist);
+#if RANGEWICK_HAVE_AVX512_PASS
+// AVX-512 (with VBMI, GFNI and BITALG); call only where avx512PassUsable().
+bool avx512PassUsable();
+void mapAndCountAvx512(const BitmapView& src, const BitmapView& dst,
+                       const int32_t table[256], Histogram& hist);
+#endif
 
 // From a finished histogram of `sampleCount` samples: detect the points, follow them
 // and write the new table into the record.

@@ -2,8 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
+
 #include <algorithm>
+#include <cstdio>
 #include <random>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -273,12 +283,31 @@ TEST(PixelPass, EmptyFramesTouchNothing)
     }
 }
 
-// The fast pass against the plain one, on content that exercises its runs and pairs:
-// noise, flat areas, runs of every length starting on either pixel of a pair, runs
-// going on across row ends, pixels equal but for the ignored top byte, grain where
-// neighbours match now and then, neighbours differing in one channel only, odd widths,
-// single-pixel rows and columns, paddings.
-TEST(PixelPass, FastPassMatchesReferenceBitForBit)
+// The fast passes this processor runs, each to be held to the plain one.
+struct FastPass {
+    const char* name;
+    void (*pass)(const BitmapView&, const BitmapView&, const int32_t*, Histogram&);
+};
+
+std::vector<FastPass> fastPasses()
+{
+    std::vector<FastPass> passes = {{"dispatched", levels::mapAndCount}, {"scalar", levels::mapAndCountScalar}};
+#if RANGEWICK_HAVE_AVX512_PASS
+    if (levels::avx512PassUsable())
+        passes.push_back({"avx512", levels::mapAndCountAvx512});
+#endif
+    return passes;
+}
+
+// The fast passes against the plain one, on content that exercises their shortcuts.
+// Runs and pairs: noise, flat areas, runs of every length starting on either pixel of a
+// pair, runs going on across row ends, pixels equal but for the ignored top byte, grain
+// where neighbours match now and then, neighbours differing in one channel only.
+// Windows of levels: gradients with grain that keep moving them, levels near 0 and 255
+// where they stop, one channel too noisy for a window beside two that fit, blocks that
+// just fit or just miss, long flat rows that fill the counters. Odd widths, rows of
+// fewer pixels than a vector, single-pixel rows and columns, paddings.
+TEST(PixelPass, FastPassesMatchReferenceBitForBit)
 {
     std::mt19937 rng(12345);
     const auto junk = [&] { return static_cast<uint32_t>(rng()) & 0xFF000000u; };
@@ -310,33 +339,133 @@ TEST(PixelPass, FastPassMatchesReferenceBitForBit)
         default: return rgb(50, 60, 70 + step);
         }
     };
+    const auto grain = [&](int base, int spread) {
+        return static_cast<uint32_t>(std::clamp(base + static_cast<int>(rng() % (2 * spread + 1)) - spread, 0, 255));
+    };
+    // Steep and shallow ramps, each channel its own, with a few levels of grain.
+    const auto rampsWithGrain = [&](int32_t x, int32_t y) {
+        return rgb(grain(x * 3 % 256, 3), grain((40 + x / 2 + y) % 256, 2), grain(200 - x % 180, 4)) | junk();
+    };
+    // Bright and dark: grain around 250 (windows stop at 224) and around 2.
+    const auto atTheEnds = [&](int32_t x, int32_t y) {
+        return rgb(grain(250, 5), grain(2, 2), grain((x + y) % 2 ? 253 : 1, 2)) | junk();
+    };
+    // Green too noisy for a window; red and blue fit.
+    const auto oneWideChannel = [&](int32_t, int32_t) { return rgb(grain(90, 2), static_cast<uint32_t>(rng()) & 0xFF, grain(30, 1)); };
+    // Each 16 pixels span exactly 31 or 32 levels above a random start.
+    uint32_t spanLow = 0, spanWidth = 31;
+    const auto spans = [&](int32_t x, int32_t) {
+        if (x % 16 == 0) {
+            spanLow = rng() % 224;
+            spanWidth = 31 + rng() % 2;
+        }
+        const uint32_t v = x % 16 == 0 ? spanLow : x % 16 == 1 ? spanLow + spanWidth : spanLow + rng() % spanWidth;
+        return rgb(v, 255 - v, v / 2) | junk();
+    };
 
     const std::pair<int32_t, int32_t> sizes[] = {{1, 1}, {1, 9}, {9, 1}, {2, 1}, {2, 3}, {3, 2},
-                                                 {17, 5}, {64, 3}, {31, 31}};
-    constexpr int kContents = 8;
-    for (auto [w, h] : sizes)
-        for (int content = 0; content < kContents; ++content) {
-            TestFrame in(w, h, w % 3), outRef(w, h, 2), outFast(w, h, 2);
-            switch (content) {
-            case 0: in.fillWith(noise); break;
-            case 1: in.fillWith(bars); break;
-            case 2: in.fillWith(flat); break;
-            case 3: in.fillWith(blocks); break;
-            case 4: in.fillWith(greyGrain); break;
-            case 5: in.fillWith(randomRuns); break;
-            case 6: in.fillWith(rowsInPairs); break;
-            default: in.fillWith(oneChannelSteps); break;
+                                                 {17, 5}, {64, 3}, {31, 31}, {16, 70}, {100, 40}};
+    constexpr int kContents = 13;
+    std::string checked;
+    for (const FastPass& fast : fastPasses())
+        checked += std::string(" ") + fast.name;
+    std::printf("fast passes checked:%s\n", checked.c_str());
+    for (const FastPass& fast : fastPasses())
+        for (auto [w, h] : sizes)
+            for (int content = 0; content < kContents; ++content) {
+                TestFrame in(w, h, w % 3), outRef(w, h, 2), outFast(w, h, 2);
+                switch (content) {
+                case 0: in.fillWith(noise); break;
+                case 1: in.fillWith(bars); break;
+                case 2: in.fillWith(flat); break;
+                case 3: in.fillWith(blocks); break;
+                case 4: in.fillWith(greyGrain); break;
+                case 5: in.fillWith(randomRuns); break;
+                case 6: in.fillWith(rowsInPairs); break;
+                case 7: in.fillWith(oneChannelSteps); break;
+                case 8: in.fillWith(rampsWithGrain); break;
+                case 9: in.fillWith(atTheEnds); break;
+                case 10: in.fillWith(oneWideChannel); break;
+                case 11: in.fillWith(spans); break;
+                default: in.fill(rgb(3, 250, 128) | 0x80000000u); break;
+                }
+                int32_t table[256];
+                for (int32_t& e : table)
+                    e = static_cast<int32_t>(rng() % 256);
+                Histogram hRef = {}, hFast = {};
+                levels::mapAndCountReference(in.view(), outRef.view(), table, hRef);
+                fast.pass(in.view(), outFast.view(), table, hFast);
+                const auto where = [&] { return std::string(fast.name) + " " + std::to_string(w) + "x" + std::to_string(h) + " content " + std::to_string(content); };
+                ASSERT_EQ(outRef.words, outFast.words) << where();
+                ASSERT_EQ(0, std::memcmp(hRef, hFast, sizeof hRef)) << where();
+                ASSERT_TRUE(outFast.paddingUntouched()) << where();
             }
-            int32_t table[256];
-            for (int32_t& e : table)
-                e = static_cast<int32_t>(rng() % 256);
-            Histogram hRef = {}, hFast = {};
-            levels::mapAndCountReference(in.view(), outRef.view(), table, hRef);
-            levels::mapAndCount(in.view(), outFast.view(), table, hFast);
-            ASSERT_EQ(outRef.words, outFast.words) << w << "x" << h << " content " << content;
-            ASSERT_EQ(0, std::memcmp(hRef, hFast, sizeof hRef)) << w << "x" << h << " content " << content;
-            ASSERT_TRUE(outFast.paddingUntouched()) << w << "x" << h << " content " << content;
-        }
+}
+
+// A histogram that ends where a page ends, the next page inaccessible: a pass that
+// reads or writes one counter past level 255 faults.
+class HistogramAtPageEnd {
+public:
+    HistogramAtPageEnd()
+    {
+#ifdef _WIN32
+        SYSTEM_INFO info;
+        GetSystemInfo(&info);
+        page_ = info.dwPageSize;
+        base_ = VirtualAlloc(nullptr, 2 * page_, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+        DWORD old;
+        guarded_ = base_ != nullptr && VirtualProtect(static_cast<char*>(base_) + page_, page_, PAGE_NOACCESS, &old);
+#else
+        page_ = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+        void* p = mmap(nullptr, 2 * page_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        base_ = p == MAP_FAILED ? nullptr : p;
+        guarded_ = base_ != nullptr && mprotect(static_cast<char*>(base_) + page_, page_, PROT_NONE) == 0;
+#endif
+    }
+    ~HistogramAtPageEnd()
+    {
+#ifdef _WIN32
+        if (base_ != nullptr)
+            VirtualFree(base_, 0, MEM_RELEASE);
+#else
+        if (base_ != nullptr)
+            munmap(base_, 2 * page_);
+#endif
+    }
+    bool guarded() const { return guarded_; }
+    Histogram& hist() const
+    {
+        return *reinterpret_cast<Histogram*>(static_cast<char*>(base_) + page_ - sizeof(Histogram));
+    }
+
+private:
+    size_t page_ = 0;
+    void* base_ = nullptr;
+    bool guarded_ = false;
+};
+
+TEST(PixelPass, FastPassesStayInsideTheHistogram)
+{
+    HistogramAtPageEnd guarded;
+    ASSERT_TRUE(guarded.guarded());
+    std::mt19937 rng(99);
+    TestFrame in(64, 8);
+    // The brightest levels in every channel: blocks at 255 alone and blocks spread
+    // over the top 24 levels.
+    in.fillWith([&](int32_t x, int32_t) {
+        const uint32_t v = x < 16 ? 255u : 232u + rng() % 24u;
+        return rgb(v, v, x < 16 ? 255u : 255u - rng() % 2u);
+    });
+    int32_t table[256] = {};
+    TestFrame out(64, 8);
+    Histogram expected = {};
+    levels::mapAndCountReference(in.view(), out.view(), table, expected);
+    for (const FastPass& fast : fastPasses()) {
+        Histogram& hist = guarded.hist();
+        std::memset(hist, 0, sizeof hist);
+        fast.pass(in.view(), out.view(), table, hist);
+        EXPECT_EQ(0, std::memcmp(hist, expected, sizeof hist)) << fast.name;
+    }
 }
 
 } // namespace
