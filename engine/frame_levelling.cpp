@@ -222,7 +222,7 @@ Detection levelFrame(const BitmapView& src, const BitmapView& dst, LevelsInstanc
 
     int32_t table[256];
     std::memcpy(table, inst.levelTable, sizeof table);
-    alignas(64) Histogram hist = {};
+    Histogram hist = {};
     levels::mapAndCount(src, dst, table, hist);
     const uint32_t sampleCount = static_cast<uint32_t>(src.w) * static_cast<uint32_t>(src.h) * 3u;
     return levels::updatePoints(inst, hist, sampleCount);

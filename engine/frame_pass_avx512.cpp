@@ -12,7 +12,8 @@
 // block whose samples fall inside the windows is counted there without touching memory.
 // Counters are added into the histogram when a window has to move and before they
 // could overflow. A channel whose 16 samples span 32 levels or more (noise, hard
-// edges) is counted sample by sample as usual.
+// edges) is counted sample by sample as usual, and after a block where no channel fits
+// the next few blocks are counted that way without trying the windows.
 //
 // Counting one block into a window: each sample becomes a one-hot byte for its level
 // (one byte for window levels 0-7, one for 8-15 and so on); a bit-matrix transpose turns
@@ -37,6 +38,9 @@ constexpr int kBlock = 16;       // pixels per vector
 constexpr int kWindow = 32;      // levels covered by each channel's counters
 constexpr int kMaxPending = 31;  // blocks a byte counter can take: 8 samples a block, 31 x 8 < 256
 constexpr unsigned kAllQuads = 0x3Fu; // the six 8-lane quads of samples
+// After a block that no window could hold, the next few are counted one by one without
+// trying: the try costs as much as the counting saves, and noise rarely ends at once.
+constexpr int kBlocksToSkip = 7;
 
 // Samples are counted in "channel order": lanes 16c .. 16c+15 hold channel c of the
 // block's 16 pixels (c = 0 blue, 1 green, 2 red); lanes 48-63 hold 0 and count nothing.
@@ -56,6 +60,7 @@ struct WindowCounter {
     int32_t windowStart[3]; // the same starts, per channel
     int pending;            // blocks counted since the counters were last emptied
     bool counted;           // whether the counters may hold counts
+    int blocksToSkip;       // blocks to count one by one before trying the windows again
 
     RANGEWICK_AVX512 WindowCounter(const int32_t levelTable[256], Histogram& h) : hist(h)
     {
@@ -88,6 +93,7 @@ struct WindowCounter {
         windowStart[0] = windowStart[1] = windowStart[2] = 0;
         pending = 0;
         counted = false;
+        blocksToSkip = 0;
     }
 
     RANGEWICK_AVX512 __m512i map(__m512i pixels) const
@@ -102,6 +108,11 @@ struct WindowCounter {
     // counted one by one).
     RANGEWICK_AVX512 void count(__m512i pixels, const uint32_t* src)
     {
+        if (blocksToSkip > 0) {
+            --blocksToSkip;
+            countPixels(src, kBlock);
+            return;
+        }
         const __m512i samples = _mm512_permutex2var_epi8(pixels, toChannelOrder, _mm512_setzero_si512());
         __m512i offset = _mm512_sub_epi8(samples, start);
         const __m512i window = _mm512_set1_epi8(kWindow);
@@ -114,14 +125,17 @@ struct WindowCounter {
             // A channel with lanes still outside is spread too wide for a window: all
             // its samples are counted one by one, and none in the window counters.
             const unsigned wide = quadsOfChannelsIn(_mm512_cmpge_epu8_mask(offset, window));
+            if (wide == kAllQuads) { // noise: nothing for the windows
+                countPixels(src, kBlock);
+                blocksToSkip = kBlocksToSkip;
+                return;
+            }
             if (wide != 0) {
                 countOneByOne(src, wide);
                 offset = _mm512_mask_mov_epi64(offset, static_cast<__mmask8>(wide), _mm512_set1_epi8(-1));
             }
-            counted = wide != kAllQuads;
-        } else {
-            counted = true;
         }
+        counted = true;
 
         // Lanes with offset 0-15 and 16-31; lanes outside the window are in neither.
         const __m512i half = _mm512_set1_epi8(16);
@@ -240,10 +254,6 @@ private:
     // The samples of the channels whose quads are in `quads`.
     RANGEWICK_AVX512 void countOneByOne(const uint32_t* src, unsigned quads)
     {
-        if (quads == kAllQuads) { // noise: the block as it stands
-            countPixels(src, kBlock);
-            return;
-        }
         const unsigned char* bytes = reinterpret_cast<const unsigned char*>(src);
         for (unsigned c = 0; c < 3; ++c) {
             if ((quads & (1u << (2 * c))) == 0)
