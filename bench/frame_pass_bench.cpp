@@ -177,8 +177,9 @@ void BM_LevelFrame(benchmark::State& state)
     setFrameCounters(state);
 }
 
-// The fast pass every processor runs; levelFrame uses it where the vector pass cannot run.
-void BM_ScalarPass(benchmark::State& state)
+// One pixel pass on its own, without the per-frame work around it.
+void timePixelPass(benchmark::State& state,
+                   void (*pass)(const BitmapView&, const BitmapView&, const int32_t*, Histogram&))
 {
     const Content content = static_cast<Content>(state.range(0));
     const BitmapView src = viewOf(frameOf(content));
@@ -186,7 +187,7 @@ void BM_ScalarPass(benchmark::State& state)
     const LevelsInstance inst = levelledInstance();
     for (auto _ : state) {
         Histogram hist = {};
-        levels::mapAndCountScalar(src, dst, inst.levelTable, hist);
+        pass(src, dst, inst.levelTable, hist);
         benchmark::DoNotOptimize(hist);
         benchmark::ClobberMemory();
     }
@@ -194,20 +195,15 @@ void BM_ScalarPass(benchmark::State& state)
     setFrameCounters(state);
 }
 
+// The fast pass every processor runs; levelFrame uses it where the vector pass cannot run.
+void BM_ScalarPass(benchmark::State& state)
+{
+    timePixelPass(state, levels::mapAndCountScalar);
+}
+
 void BM_PlainPass(benchmark::State& state)
 {
-    const Content content = static_cast<Content>(state.range(0));
-    const BitmapView src = viewOf(frameOf(content));
-    const BitmapView dst = viewOf(outputFrame());
-    const LevelsInstance inst = levelledInstance();
-    for (auto _ : state) {
-        Histogram hist = {};
-        levels::mapAndCountReference(src, dst, inst.levelTable, hist);
-        benchmark::DoNotOptimize(hist);
-        benchmark::ClobberMemory();
-    }
-    state.SetLabel(kContentNames[content]);
-    setFrameCounters(state);
+    timePixelPass(state, levels::mapAndCountReference);
 }
 
 // Only the counting, plain, one read-modify-write of the shared histogram per sample:
