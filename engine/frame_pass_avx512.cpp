@@ -25,7 +25,9 @@
 
 // GCC 12 takes the intrinsics that start from an undefined register (casts, narrowing
 // conversions) for reads of uninitialised variables.
+#if !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 #include <immintrin.h>
 
 #define RANGEWICK_AVX512 __attribute__((target("avx512f,avx512bw,avx512vbmi,gfni,avx512bitalg")))

@@ -395,10 +395,11 @@ TEST(PixelPass, FastPassesMatchReferenceBitForBit)
                 Histogram hRef = {}, hFast = {};
                 levels::mapAndCountReference(in.view(), outRef.view(), table, hRef);
                 fast.pass(in.view(), outFast.view(), table, hFast);
-                const auto where = [&] { return std::string(fast.name) + " " + std::to_string(w) + "x" + std::to_string(h) + " content " + std::to_string(content); };
-                ASSERT_EQ(outRef.words, outFast.words) << where();
-                ASSERT_EQ(0, std::memcmp(hRef, hFast, sizeof hRef)) << where();
-                ASSERT_TRUE(outFast.paddingUntouched()) << where();
+                const std::string where = std::string(fast.name) + " " + std::to_string(w) + "x" + std::to_string(h)
+                                        + " content " + std::to_string(content);
+                ASSERT_EQ(outRef.words, outFast.words) << where;
+                ASSERT_EQ(0, std::memcmp(hRef, hFast, sizeof hRef)) << where;
+                ASSERT_TRUE(outFast.paddingUntouched()) << where;
             }
 }
 
