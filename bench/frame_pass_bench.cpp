@@ -329,6 +329,12 @@ public:
                     naturalRatio <= 7.0 ? "ok" : "OVER");
         std::printf("levelFrame, worst content (%s): %.2f x natural (limit 1.5)  %s\n", worstName.c_str(),
                     worstRatio, worstRatio <= 1.5 ? "ok" : "OVER");
+        // Against what counting alone costs for the same content, one read-modify-write
+        // per sample: how much of the worst content's time is the histogram's own.
+        const auto countOnly = fastest_.find("BM_CountOnly/" + worstName);
+        if (countOnly != fastest_.end())
+            std::printf("levelFrame, worst content (%s): %.2f x its counting alone (BM_CountOnly)\n", worstName.c_str(),
+                        worst / countOnly->second);
 
         const auto streamedCopy = fastest_.find("BM_MemcpyStreamed/");
         const auto streamedPass = fastest_.find("BM_LevelFrameStreamed/natural");
