@@ -59,7 +59,6 @@ struct WindowCounter {
     __m512i transpose;      // operand that makes the bit-matrix multiply a transpose
     __m512i start;          // per lane: the first level of its channel's window
     __m512i counts[4];      // byte counters for window levels 0-7, 8-15, 16-23, 24-31
-    int32_t windowStart[3]; // the same starts, per channel
     int pending;            // blocks counted since the counters were last emptied
     bool counted;           // whether the counters may hold counts
     int blocksToSkip;       // blocks to count one by one before trying the windows again
@@ -92,7 +91,6 @@ struct WindowCounter {
         start = _mm512_setzero_si512();
         for (__m512i& c : counts)
             c = _mm512_setzero_si512();
-        windowStart[0] = windowStart[1] = windowStart[2] = 0;
         pending = 0;
         counted = false;
         blocksToSkip = 0;
@@ -160,15 +158,17 @@ struct WindowCounter {
         if (!counted)
             return;
         counted = false;
+        uint8_t starts[64];
+        _mm512_storeu_si512(starts, start);
         for (int pair = 0; pair < 2; ++pair) {
             // Lane group c of `first` holds levels 0-15 of the window for pixels 0-7 of
             // channel c, `second` the same for pixels 8-15.
             const __m512i lowCounts = counts[2 * pair], highCounts = counts[2 * pair + 1];
             const __m512i first = _mm512_permutex2var_epi8(lowCounts, gatherHalves(0), highCounts);
             const __m512i second = _mm512_permutex2var_epi8(lowCounts, gatherHalves(8), highCounts);
-            addToHistogram(0, pair, _mm512_extracti32x4_epi32(first, 0), _mm512_extracti32x4_epi32(second, 0));
-            addToHistogram(1, pair, _mm512_extracti32x4_epi32(first, 1), _mm512_extracti32x4_epi32(second, 1));
-            addToHistogram(2, pair, _mm512_extracti32x4_epi32(first, 2), _mm512_extracti32x4_epi32(second, 2));
+            addToHistogram(starts[0], pair, _mm512_extracti32x4_epi32(first, 0), _mm512_extracti32x4_epi32(second, 0));
+            addToHistogram(starts[16], pair, _mm512_extracti32x4_epi32(first, 1), _mm512_extracti32x4_epi32(second, 1));
+            addToHistogram(starts[32], pair, _mm512_extracti32x4_epi32(first, 2), _mm512_extracti32x4_epi32(second, 2));
         }
         for (__m512i& c : counts)
             c = _mm512_setzero_si512();
@@ -199,12 +199,13 @@ private:
         return _mm512_loadu_si512(index);
     }
 
-    // Window levels 16 * pair .. 16 * pair + 15 of one channel: counts for levels 0-7 and
-    // 8-15 of the pair from pixels 0-7 (`first`) and from pixels 8-15 (`second`).
-    RANGEWICK_AVX512 void addToHistogram(int channel, int pair, __m128i first, __m128i second)
+    // Window levels 16 * pair .. 16 * pair + 15 of the channel whose window starts at
+    // `windowStart`: counts for levels 0-7 and 8-15 of the pair from pixels 0-7
+    // (`first`) and from pixels 8-15 (`second`).
+    RANGEWICK_AVX512 void addToHistogram(int windowStart, int pair, __m128i first, __m128i second)
     {
         const __m512i n = _mm512_add_epi32(_mm512_cvtepu8_epi32(first), _mm512_cvtepu8_epi32(second));
-        uint32_t* const bins = hist + windowStart[channel] + 16 * pair; // windows never pass level 255
+        uint32_t* const bins = hist + windowStart + 16 * pair; // windows never pass level 255
         _mm512_storeu_si512(bins, _mm512_add_epi32(_mm512_loadu_si512(bins), n));
     }
 
@@ -247,10 +248,6 @@ private:
                                                 _mm512_set1_epi8(static_cast<char>(256 - kWindow)));
         const __mmask64 fits = _mm512_cmplt_epu8_mask(_mm512_sub_epi8(hi, aligned), _mm512_set1_epi8(kWindow));
         start = _mm512_mask_mov_epi8(start, fits, aligned);
-        uint8_t starts[64];
-        _mm512_storeu_si512(starts, start);
-        for (int c = 0; c < 3; ++c)
-            windowStart[c] = starts[16 * c];
     }
 
     // The samples of the channels whose quads are in `quads`.
