@@ -23,6 +23,7 @@ constexpr int16_t kExpectedDialogRect[4] = {0, 0, 257, 181};
 constexpr const char kExpectedCaption[] = "Filter: Rangewick";
 constexpr const char kExpectedFont[] = "MS Sans Serif";
 constexpr uint16_t kExpectedFontSize = 8;
+constexpr uint8_t kExpectedCharset = 1;   // DEFAULT_CHARSET: the font as the system maps it for the user's locale
 constexpr uint16_t kExpectedLanguage = 1033;
 
 constexpr ExpectedControl kExpectedControls[] = {

@@ -12,7 +12,7 @@
 // swallows exceptions in dialog and timer procedures, which would otherwise look like
 // a dialog that never closes).
 
-#include "dialog_template_table.h"
+#include "dialog_template_check.h"
 #include "stand_in_host.h"
 #include "levels_instance.h"
 
@@ -332,24 +332,6 @@ std::string hostDirectory()
 
 // ---- the template -----------------------------------------------------------------------
 
-struct Reader {
-    const unsigned char* p;
-    uint16_t word() { uint16_t v; std::memcpy(&v, p, 2); p += 2; return v; }
-    uint32_t dword() { uint32_t v; std::memcpy(&v, p, 4); p += 4; return v; }
-    // A name or ordinal: "#n" for an ordinal.
-    std::string nameOrOrdinal()
-    {
-        uint16_t first = word();
-        if (first == 0xFFFF)
-            return "#" + std::to_string(word());
-        std::string s;
-        for (uint16_t c = first; c != 0; c = word())
-            s += static_cast<char>(c);
-        return s;
-    }
-    void alignDword(const unsigned char* base) { p += (4 - (p - base) % 4) % 4; }
-};
-
 BOOL CALLBACK countLanguage(HMODULE, LPCSTR, LPCSTR, WORD, LONG_PTR count)
 {
     ++*reinterpret_cast<int*>(count);
@@ -363,46 +345,7 @@ TEST(DialogTemplate, ResourceHoldsTemplate101AsDesigned)
     ASSERT_NE(res, nullptr) << "no dialog 101 in English (United States)";
     const auto* base = static_cast<const unsigned char*>(LockResource(LoadResource(module->dll, res)));
     ASSERT_NE(base, nullptr);
-    Reader r{base};
-    EXPECT_EQ(r.word(), 1);          // extended template
-    EXPECT_EQ(r.word(), 0xFFFF);
-    EXPECT_EQ(r.dword(), 0u);        // help id
-    EXPECT_EQ(r.dword(), 0u);        // extended style
-    EXPECT_EQ(r.dword(), kExpectedDialogStyle);
-    const uint16_t count = r.word();
-    ASSERT_EQ(count, kExpectedControlCount);
-    for (int16_t want : kExpectedDialogRect)
-        EXPECT_EQ(static_cast<int16_t>(r.word()), want);
-    EXPECT_EQ(r.nameOrOrdinal(), "");   // no menu
-    EXPECT_EQ(r.nameOrOrdinal(), "");   // the system's dialog class
-    EXPECT_EQ(r.nameOrOrdinal(), kExpectedCaption);
-    EXPECT_EQ(r.word(), kExpectedFontSize);
-    EXPECT_EQ(r.word(), 0);             // weight
-    EXPECT_EQ(*r.p++, 0);               // not italic
-    EXPECT_EQ(*r.p++, 0);               // default character set
-    EXPECT_EQ(r.nameOrOrdinal(), kExpectedFont);
-
-    for (const ExpectedControl& c : kExpectedControls) {
-        SCOPED_TRACE("control " + std::to_string(c.id) + " \"" + c.text + "\"");
-        r.alignDword(base);
-        EXPECT_EQ(r.dword(), 0u);                   // help id
-        EXPECT_EQ(r.dword(), c.exStyle);
-        EXPECT_EQ(r.dword(), c.style);
-        EXPECT_EQ(static_cast<int16_t>(r.word()), c.x);
-        EXPECT_EQ(static_cast<int16_t>(r.word()), c.y);
-        EXPECT_EQ(static_cast<int16_t>(r.word()), c.cx);
-        EXPECT_EQ(static_cast<int16_t>(r.word()), c.cy);
-        EXPECT_EQ(static_cast<int32_t>(r.dword()), c.id);
-        const std::string cls = r.nameOrOrdinal();
-        if (c.atom)
-            EXPECT_EQ(cls, "#" + std::to_string(c.atom));
-        else
-            EXPECT_EQ(_stricmp(cls.c_str(), c.className), 0) << cls;   // class names know no case
-        EXPECT_EQ(r.nameOrOrdinal(), c.text);
-        const uint16_t extra = r.word();
-        EXPECT_EQ(extra, 0);
-        r.p += extra;
-    }
+    template_check::expectTemplate101(base, SizeofResource(module->dll, res));
     // English (United States) is the template's only language.
     int languages = 0;
     EnumResourceLanguagesA(module->dll, MAKEINTRESOURCEA(5), MAKEINTRESOURCEA(101), countLanguage,
