@@ -48,9 +48,12 @@ private:
 
     void print(uint64_t frames, Clock::time_point now)
     {
-        const double seconds = std::chrono::duration<double>(now - start_).count();
-        const double fps = seconds > 0 ? static_cast<double>(frames) / seconds : 0.0;
-        std::fprintf(stderr, "\rrangewick: %llu frames, %.1f fps ", static_cast<unsigned long long>(frames), fps);
+        // In whole numbers: i686 compilers turn 64-bit integers into doubles on the x87
+        // unit, and the project's i686 code is held to SSE2 alone.
+        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now - start_).count();
+        const uint64_t tenths = ms > 0 ? frames * 10000 / static_cast<uint64_t>(ms) : 0;
+        std::fprintf(stderr, "\rrangewick: %llu frames, %llu.%u fps ", static_cast<unsigned long long>(frames),
+                     static_cast<unsigned long long>(tenths / 10), static_cast<unsigned>(tenths % 10));
         std::fflush(stderr);
     }
 
