@@ -151,10 +151,7 @@ TEST(CliOptions, HelpAndVersionNeedNoSize)
     const std::string help = cli::helpText();
     for (const auto& info : settings::kStored) {
         char def[16];
-        if (info.isShare)
-            settings::formatShare(info.initial, def, sizeof def);
-        else
-            std::snprintf(def, sizeof def, "%d", static_cast<int>(info.initial));
+        settings::formatSettingText(info, info.initial, def, sizeof def);
         const std::string option = std::string("--") + info.name;
         const std::size_t at = help.find(option + ' ');
         ASSERT_NE(at, std::string::npos) << option;
