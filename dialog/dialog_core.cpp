@@ -18,12 +18,13 @@ struct Controls {
 };
 
 // Boxes and sliders of the stored settings, in the settings table's order.
-constexpr Controls kControls[settings::kStoredCount] = {
+constexpr Controls kControls[] = {
     {kIdHighlightClipBox, kIdHighlightClipSlider},
     {kIdShadowClipBox, kIdShadowClipSlider},
     {kIdHighlightsMinBox, kIdHighlightsMinSlider},
     {kIdShadowsMaxBox, kIdShadowsMaxSlider},
 };
+static_assert(sizeof kControls / sizeof kControls[0] == settings::kStoredCount, "one box and slider per setting");
 
 constexpr int kSharePerSliderStep = 100;      // sliders of the shares move in whole percent
 constexpr int kShareSliderTicks = 5;
@@ -45,6 +46,14 @@ void showText(DialogPlatform& ui, const settings::SettingInfo& s, int box, int32
     } else {
         ui.setNumber(box, static_cast<unsigned>(value));
     }
+}
+
+// The setting's value on its slider and in its box.
+void show(LevelsInstance& inst, DialogPlatform& ui, int k)
+{
+    const settings::SettingInfo& s = settings::kStored[k];
+    ui.setSliderPos(kControls[k].slider, inst.*s.field / perStep(s));
+    showText(ui, s, kControls[k].box, inst.*s.field);
 }
 
 // The user (or the dialog itself) changed the text of a clip box.
@@ -113,8 +122,7 @@ bool onInitDialog(LevelsInstance& inst, DialogPlatform& ui)
         const Controls& c = kControls[k];
         ui.setSliderRange(c.slider, 0, s.max / perStep(s));
         ui.setSliderTicks(c.slider, isShare(s) ? kShareSliderTicks : kLevelSliderTicks);
-        ui.setSliderPos(c.slider, inst.*s.field / perStep(s));
-        showText(ui, s, c.box, inst.*s.field);
+        show(inst, ui, k);
     }
     if (inst.preview)
         ui.previewInitButton(inst.preview, kIdPreview);
@@ -141,10 +149,8 @@ bool onCommand(LevelsInstance& inst, DialogPlatform& ui, int id, int notificatio
     case kIdDefaults:
         resetAdvancedLimits(inst);
         for (int k = 0; k < settings::kStoredCount; ++k)
-            if (!isShare(settings::kStored[k])) {
-                ui.setSliderPos(kControls[k].slider, inst.*settings::kStored[k].field);
-                showText(ui, settings::kStored[k], kControls[k].box, inst.*settings::kStored[k].field);
-            }
+            if (!isShare(settings::kStored[k]))
+                show(inst, ui, k);
         refreshPreview(inst, ui);
         return false;
     case kIdHelp:

@@ -10,6 +10,7 @@
 
 namespace settings {
 
+// Shares in 1/100 %: initially 0.01 % may clip to white and 1.00 % to black.
 const SettingInfo kStored[kStoredCount] = {
     {"highlight-clip", "percent of samples allowed to clip to white (0 to 100, two decimals)",
      kShareMax, 1, Form::Share, &LevelsInstance::highlightClip},
@@ -36,9 +37,10 @@ void applyStored(LevelsInstance& inst, const int32_t values[kStoredCount])
 std::size_t formatScriptLine(const LevelsInstance& inst, char* out, std::size_t outSize)
 {
     // "%i" has no locale dependence; snprintf never writes past outSize and terminates.
+    static_assert(kStoredCount == 4, "the line carries four values");
     const int n = std::snprintf(out, outSize, "Config(%i, %i, %i, %i)",
-                                static_cast<int>(inst.highlightClip), static_cast<int>(inst.shadowClip),
-                                static_cast<int>(inst.highlightsMin), static_cast<int>(inst.shadowsMax));
+                                static_cast<int>(inst.*kStored[0].field), static_cast<int>(inst.*kStored[1].field),
+                                static_cast<int>(inst.*kStored[2].field), static_cast<int>(inst.*kStored[3].field));
     return n < 0 ? 0 : static_cast<std::size_t>(n);
 }
 
