@@ -20,8 +20,6 @@ public:
         restore();
     }
     ~CommaLocale() { restore(); }
-    CommaLocale(const CommaLocale&) = delete;
-    CommaLocale& operator=(const CommaLocale&) = delete;
 
     // The locale in use, or null when no candidate is installed (the C locale stays).
     const char* name() const { return name_; }

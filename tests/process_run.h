@@ -38,7 +38,46 @@ inline void writeFile(const std::string& path, const std::string& bytes)
     f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-#ifndef _WIN32
+#ifdef _WIN32
+// Starts the command line with the given standard handles, which are closed here
+// (the program has its own copies). Returns the process, or null.
+inline HANDLE startWith(const std::string& command, HANDLE in, HANDLE out, HANDLE err)
+{
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = in;
+    si.hStdOutput = out;
+    si.hStdError = err;
+    PROCESS_INFORMATION pi = {};
+    std::string line = command;
+    const bool started = in != INVALID_HANDLE_VALUE && out != INVALID_HANDLE_VALUE && err != INVALID_HANDLE_VALUE &&
+                         CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+    for (HANDLE h : {in, out, err})
+        if (h != INVALID_HANDLE_VALUE)
+            CloseHandle(h);
+    if (!started)
+        return nullptr;
+    CloseHandle(pi.hThread);
+    return pi.hProcess;
+}
+
+inline int waitForExit(HANDLE process)
+{
+    WaitForSingleObject(process, INFINITE);
+    DWORD code = 0;
+    GetExitCodeProcess(process, &code);
+    CloseHandle(process);
+    return static_cast<int>(code);
+}
+
+inline HANDLE openInherited(const std::string& path, bool write)
+{
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    return CreateFileA(path.c_str(), write ? GENERIC_WRITE : GENERIC_READ, FILE_SHARE_READ, &inherit,
+                       write ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+#else
 inline int exitStatus(int systemResult)
 {
     return WIFEXITED(systemResult) ? WEXITSTATUS(systemResult) : 128 + WTERMSIG(systemResult);
@@ -47,36 +86,11 @@ inline int exitStatus(int systemResult)
 
 // Runs one command line with its standard streams from and to the named files.
 inline int runRedirected(const std::string& command, const std::string& in, const std::string& out,
-                  const std::string& err)
+                         const std::string& err)
 {
 #ifdef _WIN32
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    const auto open = [&](const std::string& path, bool write) {
-        return CreateFileA(path.c_str(), write ? GENERIC_WRITE : GENERIC_READ, FILE_SHARE_READ, &inherit,
-                           write ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    };
-    STARTUPINFOA si = {};
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdInput = open(in, false);
-    si.hStdOutput = open(out, true);
-    si.hStdError = open(err, true);
-    PROCESS_INFORMATION pi = {};
-    std::string line = command;
-    const bool started = si.hStdInput != INVALID_HANDLE_VALUE && si.hStdOutput != INVALID_HANDLE_VALUE &&
-                         si.hStdError != INVALID_HANDLE_VALUE &&
-                         CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
-    for (HANDLE h : {si.hStdInput, si.hStdOutput, si.hStdError})
-        if (h != INVALID_HANDLE_VALUE)
-            CloseHandle(h);
-    if (!started)
-        return -1;
-    WaitForSingleObject(pi.hProcess, INFINITE);
-    DWORD code = 0;
-    GetExitCodeProcess(pi.hProcess, &code);
-    CloseHandle(pi.hProcess);
-    CloseHandle(pi.hThread);
-    return static_cast<int>(code);
+    HANDLE process = startWith(command, openInherited(in, false), openInherited(out, true), openInherited(err, true));
+    return process ? waitForExit(process) : -1;
 #else
     const std::string line = command + " < " + quote(in) + " > " + quote(out) + " 2> " + quote(err);
     return exitStatus(std::system(line.c_str()));
@@ -105,26 +119,11 @@ inline PipedRun startPiped(const std::string& command, bool feedInput, const std
     SetHandleInformation(ours, HANDLE_FLAG_INHERIT, 0);
     HANDLE nul = CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
                              OPEN_EXISTING, 0, nullptr);
-    HANDLE err = CreateFileA(errFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
-                             FILE_ATTRIBUTE_NORMAL, nullptr);
-    STARTUPINFOA si = {};
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdInput = feedInput ? theirs : nul;
-    si.hStdOutput = feedInput ? nul : theirs;
-    si.hStdError = err;
-    PROCESS_INFORMATION pi = {};
-    std::string line = command;
-    const bool started = CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
-    for (HANDLE h : {theirs, nul, err})
-        if (h != INVALID_HANDLE_VALUE)
-            CloseHandle(h);
-    if (!started) {
+    run.process = startWith(command, feedInput ? theirs : nul, feedInput ? nul : theirs, openInherited(errFile, true));
+    if (!run.process) {
         CloseHandle(ours);
         return run;
     }
-    CloseHandle(pi.hThread);
-    run.process = pi.hProcess;
     const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(ours), (feedInput ? 0 : _O_RDONLY) | _O_BINARY);
     run.stream = _fdopen(fd, feedInput ? "wb" : "rb");
 #else
@@ -138,11 +137,7 @@ inline int finishPiped(PipedRun& run)
 {
 #ifdef _WIN32
     std::fclose(run.stream);
-    WaitForSingleObject(run.process, INFINITE);
-    DWORD code = 0;
-    GetExitCodeProcess(run.process, &code);
-    CloseHandle(run.process);
-    return static_cast<int>(code);
+    return waitForExit(run.process);
 #else
     return exitStatus(pclose(run.stream));
 #endif
