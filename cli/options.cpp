@@ -1,7 +1,5 @@
 #include "options.h"
 
-#include "levels_instance.h"
-
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
@@ -144,10 +142,8 @@ ParseOutcome parseOptions(int argc, const char* const argv[], Options& out)
                 return {Action::Fail, "--config: expected a script line such as \"Config(1, 100, 64, 192)\", got "
                                           + quoted(value)};
             // Clamped exactly as the host's script command clamps a loaded line.
-            LevelsInstance scratch{};
-            settings::applyStored(scratch, values);
             for (int k = 0; k < settings::kStoredCount; ++k)
-                out.stored[k] = scratch.*settings::kStored[k].field;
+                out.stored[k] = settings::clampToRange(settings::kStored[k], values[k]);
         } else if (isFlag() && inlineValue) {
             return {Action::Fail, name + ": takes no value"};
         } else if (name == "--preview-clipped") {
@@ -162,17 +158,18 @@ ParseOutcome parseOptions(int argc, const char* const argv[], Options& out)
                        name.compare(0, 2, "--") == 0 ? storedByName(name.substr(2)) : nullptr) {
             if (!takeValue())
                 return missing();
+            const bool share = info->form == settings::Form::Share;
             int32_t v = 0;
             switch (settings::parseSettingText(*info, value, v)) {
             case settings::TextValue::Ok:
                 out.stored[&*info - settings::kStored] = v;
                 break;
             case settings::TextValue::Malformed:
-                return {Action::Fail, name + ": not a " + (info->isShare ? "percentage" : "level") + ": "
+                return {Action::Fail, name + ": not a " + (share ? "percentage" : "level") + ": "
                                           + quoted(value)};
             case settings::TextValue::OutOfRange:
                 return {Action::Fail, name + ": " + quoted(value) + " is out of range (0 to "
-                                          + std::to_string(info->isShare ? info->max / 100 : info->max) + ")"};
+                                          + std::to_string(share ? info->max / 100 : info->max) + ")"};
             }
         } else if (!arg.empty() && arg[0] == '-' && arg != "-") {
             return {Action::Fail, "unknown option " + quoted(argv[i])};
@@ -204,12 +201,9 @@ std::string helpText()
     char line[256];
     char def[16];
     for (const auto& info : settings::kStored) {
-        if (info.isShare)
-            settings::formatShare(info.initial, def, sizeof def);
-        else
-            std::snprintf(def, sizeof def, "%d", static_cast<int>(info.initial));
+        settings::formatSettingText(info, info.initial, def, sizeof def);
         char opt[40];
-        std::snprintf(opt, sizeof opt, "--%s %s", info.name, info.isShare ? "PCT" : "LEVEL");
+        std::snprintf(opt, sizeof opt, "--%s %s", info.name, info.form == settings::Form::Share ? "PCT" : "LEVEL");
         std::snprintf(line, sizeof line, "  %-22s %s;\n  %-22s default %s\n", opt, info.help, "", def);
         t += line;
     }

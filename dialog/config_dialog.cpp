@@ -1,6 +1,6 @@
 // The window layer of the configuration dialog: turns the dialog's messages into calls
-// of the dialog core and the core's requests into USER32, WINMM, SHELL32 and host
-// preview calls. Everything runs on the thread that called configProc.
+// of the dialog core and the core's requests into USER32, WINMM, SHELL32 and preview
+// port calls. Everything runs on the thread that opened the dialog.
 #include "config_dialog.h"
 
 #include "dialog_core.h"
@@ -10,15 +10,19 @@
 #include <mmsystem.h>
 #include <shellapi.h>
 
-namespace rangewick {
+namespace dialog {
 
 namespace {
 
-IFilterPreview* asPreview(void* preview) { return static_cast<IFilterPreview*>(preview); }
+// What the dialog procedure finds on its window: the record and the preview port.
+struct Session {
+    LevelsInstance* inst;
+    const PreviewPort* preview;
+};
 
-class Win32Dialog final : public dialog::DialogPlatform {
+class Win32Dialog final : public DialogPlatform {
 public:
-    explicit Win32Dialog(HWND dlg) : dlg_(dlg) {}
+    Win32Dialog(HWND dlg, const PreviewPort& preview) : dlg_(dlg), preview_(preview) {}
 
     bool getText(int id, char* out, int size) override
     {
@@ -45,31 +49,33 @@ public:
         return GetFullPathNameA(path, size, out, &filePart);
     }
     void openDocument(const char* path) override { ShellExecuteA(dlg_, "open", path, nullptr, nullptr, SW_SHOWNORMAL); }
-    void previewInitButton(void* preview, int id) override { asPreview(preview)->InitButton(GetDlgItem(dlg_, id)); }
-    void previewToggle(void* preview) override { asPreview(preview)->Toggle(dlg_); }
-    void previewRedoFrame(void* preview) override { asPreview(preview)->RedoFrame(); }
+    void previewInitButton(void* preview, int id) override { preview_.attachButton(preview, GetDlgItem(dlg_, id)); }
+    void previewToggle(void* preview) override { preview_.toggle(preview, dlg_); }
+    void previewRedoFrame(void* preview) override { preview_.redoFrame(preview); }
     void endDialog(int result) override { EndDialog(dlg_, result); }
 
 private:
     HWND dlg_;
+    const PreviewPort& preview_;
 };
 
 INT_PTR CALLBACK dialogProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam)
 {
-    Win32Dialog ui(dlg);
-    if (msg == WM_INITDIALOG) {
+    if (msg == WM_INITDIALOG)
         SetWindowLongPtrA(dlg, DWLP_USER, lParam);
-        return dialog::onInitDialog(*reinterpret_cast<LevelsInstance*>(lParam), ui) ? TRUE : FALSE;
-    }
-    // Messages that come before WM_INITDIALOG find no record yet.
-    auto* inst = reinterpret_cast<LevelsInstance*>(GetWindowLongPtrA(dlg, DWLP_USER));
-    if (inst == nullptr)
+    // Messages that come before WM_INITDIALOG find no session yet.
+    const auto* session = reinterpret_cast<const Session*>(GetWindowLongPtrA(dlg, DWLP_USER));
+    if (session == nullptr)
         return FALSE;
+    Win32Dialog ui(dlg, *session->preview);
+    LevelsInstance& inst = *session->inst;
     switch (msg) {
+    case WM_INITDIALOG:
+        return onInitDialog(inst, ui) ? TRUE : FALSE;
     case WM_COMMAND:
-        return dialog::onCommand(*inst, ui, LOWORD(wParam), HIWORD(wParam)) ? TRUE : FALSE;
+        return onCommand(inst, ui, LOWORD(wParam), HIWORD(wParam)) ? TRUE : FALSE;
     case WM_HSCROLL:
-        return dialog::onSliderMoved(*inst, ui) ? TRUE : FALSE;
+        return onSliderMoved(inst, ui) ? TRUE : FALSE;
     default:
         return FALSE;
     }
@@ -78,35 +84,23 @@ INT_PTR CALLBACK dialogProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam)
 struct DialogOwner {
     HINSTANCE module;
     HWND parent;
+    const PreviewPort* preview;
 };
 
 int runModal(LevelsInstance& inst, void* context)
 {
     const auto* owner = static_cast<const DialogOwner*>(context);
-    return static_cast<int>(DialogBoxParamA(owner->module, MAKEINTRESOURCEA(dialog::kDialogTemplateId), owner->parent,
-                                            dialogProc, reinterpret_cast<LPARAM>(&inst)));
-}
-
-// The module's own handle, for a host that leaves the activation's module unset.
-HINSTANCE thisModule()
-{
-    HMODULE module = nullptr;
-    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCSTR>(&thisModule), &module);
-    return module;
+    Session session{&inst, owner->preview};
+    return static_cast<int>(DialogBoxParamA(owner->module, MAKEINTRESOURCEA(kDialogTemplateId), owner->parent,
+                                            dialogProc, reinterpret_cast<LPARAM>(&session)));
 }
 
 } // namespace
 
-int configProc(FilterActivation* fa, const FilterFunctions*, HWND hwndParent) noexcept
+int runConfigDialog(LevelsInstance& inst, HINSTANCE module, HWND parent, const PreviewPort& preview) noexcept
 {
-    auto* inst = static_cast<LevelsInstance*>(fa->filter_data);
-    DialogOwner owner{nullptr, hwndParent};
-    if (fa->filter != nullptr && fa->filter->_module != nullptr)
-        owner.module = fa->filter->_module->hInstModule;
-    if (owner.module == nullptr)
-        owner.module = thisModule();
-    return dialog::configure(*inst, fa->ifp, runModal, &owner);
+    DialogOwner owner{module, parent, &preview};
+    return configure(inst, preview.object, runModal, &owner);
 }
 
-} // namespace rangewick
+} // namespace dialog

@@ -5,45 +5,62 @@
 #include "share_text.h"
 
 #include <cstring>
-#include <initializer_list>
 
 namespace dialog {
 
 namespace {
 
-constexpr int kSharePerSliderStep = 100;      // sliders of the shares move in whole percent
-constexpr int kShareSliderMax = settings::kShareMax / kSharePerSliderStep;
-constexpr int kShareSliderTicks = 5;
-constexpr int kLevelSliderTicks = 15;
-
-// A setting's box and slider, and the field of the record they show.
+// A setting's box and slider; what they show comes from the settings table entry of
+// the same place.
 struct Controls {
     int box;
     int slider;
-    int32_t LevelsInstance::*field;
 };
 
-constexpr Controls kHighlightClip = {kIdHighlightClipBox, kIdHighlightClipSlider, &LevelsInstance::highlightClip};
-constexpr Controls kShadowClip = {kIdShadowClipBox, kIdShadowClipSlider, &LevelsInstance::shadowClip};
-constexpr Controls kHighlightsMin = {kIdHighlightsMinBox, kIdHighlightsMinSlider, &LevelsInstance::highlightsMin};
-constexpr Controls kShadowsMax = {kIdShadowsMaxBox, kIdShadowsMaxSlider, &LevelsInstance::shadowsMax};
+// Boxes and sliders of the stored settings, in the settings table's order.
+constexpr Controls kControls[] = {
+    {kIdHighlightClipBox, kIdHighlightClipSlider},
+    {kIdShadowClipBox, kIdShadowClipSlider},
+    {kIdHighlightsMinBox, kIdHighlightsMinSlider},
+    {kIdShadowsMaxBox, kIdShadowsMaxSlider},
+};
+static_assert(sizeof kControls / sizeof kControls[0] == settings::kStoredCount, "one box and slider per setting");
 
-void showShare(DialogPlatform& ui, int box, int32_t share)
+constexpr int kSharePerSliderStep = 100;      // sliders of the shares move in whole percent
+constexpr int kShareSliderTicks = 5;
+constexpr int kLevelSliderTicks = 15;
+
+bool isShare(const settings::SettingInfo& s) { return s.form == settings::Form::Share; }
+
+// Slider positions per unit of the setting's value.
+int perStep(const settings::SettingInfo& s) { return isShare(s) ? kSharePerSliderStep : 1; }
+
+// Shows the value in the setting's box. A share's text comes back here as a change of
+// the box's text; a limit's box is read-only.
+void showText(DialogPlatform& ui, const settings::SettingInfo& s, int box, int32_t value)
 {
-    char text[16];
-    settings::formatShare(share, text, sizeof text);
-    ui.setText(box, text);      // comes back here as a change of the box's text
+    if (isShare(s)) {
+        char text[16];
+        settings::formatShare(value, text, sizeof text);
+        ui.setText(box, text);
+    } else {
+        ui.setNumber(box, static_cast<unsigned>(value));
+    }
 }
 
-void showLimit(LevelsInstance& inst, DialogPlatform& ui, const Controls& c)
+// The setting's value on its slider and in its box.
+void show(LevelsInstance& inst, DialogPlatform& ui, int k)
 {
-    ui.setSliderPos(c.slider, inst.*c.field);
-    ui.setNumber(c.box, static_cast<unsigned>(inst.*c.field));
+    const settings::SettingInfo& s = settings::kStored[k];
+    ui.setSliderPos(kControls[k].slider, inst.*s.field / perStep(s));
+    showText(ui, s, kControls[k].box, inst.*s.field);
 }
 
 // The user (or the dialog itself) changed the text of a clip box.
-void clipTextChanged(LevelsInstance& inst, DialogPlatform& ui, const Controls& c)
+void clipTextChanged(LevelsInstance& inst, DialogPlatform& ui, int k)
 {
+    const settings::SettingInfo& s = settings::kStored[k];
+    const Controls& c = kControls[k];
     char text[kClipBoxTextMax + 1] = {};
     if (!ui.getText(c.box, text, sizeof text))
         text[0] = '\0';
@@ -51,34 +68,29 @@ void clipTextChanged(LevelsInstance& inst, DialogPlatform& ui, const Controls& c
 
     int32_t share = 0;
     if (textToShare(text, share)) {
-        inst.*c.field = share;
+        inst.*s.field = share;
         ui.setSliderPos(c.slider, share / kSharePerSliderStep);
         refreshPreview(inst, ui);
         return;
     }
     // Refused: the stored share goes back into the box (which passes through here
     // again, valid this time) and the user hears why.
-    showShare(ui, c.box, inst.*c.field);
+    showText(ui, s, c.box, inst.*s.field);
     ui.playSound(kRefusedSound);
 }
 
-void clipSliderMoved(LevelsInstance& inst, DialogPlatform& ui, const Controls& c)
+void sliderMoved(LevelsInstance& inst, DialogPlatform& ui, int k)
 {
+    const settings::SettingInfo& s = settings::kStored[k];
+    const Controls& c = kControls[k];
     const int pos = ui.sliderPos(c.slider);
-    if (pos == inst.*c.field / kSharePerSliderStep)
+    if (pos == inst.*s.field / perStep(s))
         return;
-    inst.*c.field = pos * kSharePerSliderStep;
-    showShare(ui, c.box, inst.*c.field);
-}
-
-void limitSliderMoved(LevelsInstance& inst, DialogPlatform& ui, const Controls& c)
-{
-    const int pos = ui.sliderPos(c.slider);
-    if (pos == inst.*c.field)
-        return;
-    inst.*c.field = pos;
-    ui.setNumber(c.box, static_cast<unsigned>(pos));
-    refreshPreview(inst, ui);
+    inst.*s.field = pos * perStep(s);
+    showText(ui, s, c.box, inst.*s.field);
+    // A share's box refreshes the preview when its text changes.
+    if (!isShare(s))
+        refreshPreview(inst, ui);
 }
 
 void openHelp(DialogPlatform& ui)
@@ -94,10 +106,10 @@ void openHelp(DialogPlatform& ui)
 
 void refreshPreview(LevelsInstance& inst, DialogPlatform& ui)
 {
-    inst.tracking = 0;
+    snapPointsOnNextFrame(inst);
     if (inst.preview)
         ui.previewRedoFrame(inst.preview);
-    inst.tracking = 0;
+    snapPointsOnNextFrame(inst);
     if (inst.preview)
         ui.previewRedoFrame(inst.preview);
 }
@@ -105,20 +117,13 @@ void refreshPreview(LevelsInstance& inst, DialogPlatform& ui)
 bool onInitDialog(LevelsInstance& inst, DialogPlatform& ui)
 {
     ui.setCheckState(kIdPreviewClipped, inst.previewClipped);
-    for (const Controls* c : {&kHighlightClip, &kShadowClip}) {
-        ui.setSliderRange(c->slider, 0, kShareSliderMax);
-        ui.setSliderTicks(c->slider, kShareSliderTicks);
-        ui.setSliderPos(c->slider, inst.*c->field / kSharePerSliderStep);
+    for (int k = 0; k < settings::kStoredCount; ++k) {
+        const settings::SettingInfo& s = settings::kStored[k];
+        const Controls& c = kControls[k];
+        ui.setSliderRange(c.slider, 0, s.max / perStep(s));
+        ui.setSliderTicks(c.slider, isShare(s) ? kShareSliderTicks : kLevelSliderTicks);
+        show(inst, ui, k);
     }
-    showShare(ui, kIdHighlightClipBox, inst.highlightClip);
-    showShare(ui, kIdShadowClipBox, inst.shadowClip);
-    for (const Controls* c : {&kHighlightsMin, &kShadowsMax}) {
-        ui.setSliderRange(c->slider, 0, settings::kLevelMax);
-        ui.setSliderTicks(c->slider, kLevelSliderTicks);
-        ui.setSliderPos(c->slider, inst.*c->field);
-    }
-    ui.setNumber(kIdHighlightsMinBox, static_cast<unsigned>(inst.highlightsMin));
-    ui.setNumber(kIdShadowsMaxBox, static_cast<unsigned>(inst.shadowsMax));
     if (inst.preview)
         ui.previewInitButton(inst.preview, kIdPreview);
     else
@@ -128,12 +133,10 @@ bool onInitDialog(LevelsInstance& inst, DialogPlatform& ui)
 
 bool onCommand(LevelsInstance& inst, DialogPlatform& ui, int id, int notification)
 {
-    if (notification == kEditChanged) {
-        if (id == kIdHighlightClipBox)
-            clipTextChanged(inst, ui, kHighlightClip);
-        else if (id == kIdShadowClipBox)
-            clipTextChanged(inst, ui, kShadowClip);
-    }
+    if (notification == kEditChanged)
+        for (int k = 0; k < settings::kStoredCount; ++k)
+            if (id == kControls[k].box && isShare(settings::kStored[k]))
+                clipTextChanged(inst, ui, k);
 
     switch (id) {
     case kIdOk:
@@ -145,8 +148,9 @@ bool onCommand(LevelsInstance& inst, DialogPlatform& ui, int id, int notificatio
         return false;
     case kIdDefaults:
         resetAdvancedLimits(inst);
-        showLimit(inst, ui, kHighlightsMin);
-        showLimit(inst, ui, kShadowsMax);
+        for (int k = 0; k < settings::kStoredCount; ++k)
+            if (!isShare(settings::kStored[k]))
+                show(inst, ui, k);
         refreshPreview(inst, ui);
         return false;
     case kIdHelp:
@@ -167,10 +171,8 @@ bool onCommand(LevelsInstance& inst, DialogPlatform& ui, int id, int notificatio
 
 bool onSliderMoved(LevelsInstance& inst, DialogPlatform& ui)
 {
-    clipSliderMoved(inst, ui, kHighlightClip);
-    clipSliderMoved(inst, ui, kShadowClip);
-    limitSliderMoved(inst, ui, kHighlightsMin);
-    limitSliderMoved(inst, ui, kShadowsMax);
+    for (int k = 0; k < settings::kStoredCount; ++k)
+        sliderMoved(inst, ui, k);
     return false;
 }
 

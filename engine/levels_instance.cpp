@@ -4,19 +4,25 @@
 
 void resetToDefaults(LevelsInstance& inst)
 {
-    inst.highlightClip  = settings::kHighlightClipDefault;
-    inst.shadowClip     = settings::kShadowClipDefault;
+    for (const settings::SettingInfo& s : settings::kStored)
+        inst.*s.field = s.initial;
     inst.blackPoint     = 0;
     inst.whitePoint     = 255;
     inst.previewClipped = 0;
     inst.tracking       = 1;
-    resetAdvancedLimits(inst);
     for (int32_t& entry : inst.levelTable)
         entry = 0;
 }
 
 void resetAdvancedLimits(LevelsInstance& inst)
 {
-    inst.highlightsMin = settings::kHighlightsMinDefault;
-    inst.shadowsMax    = settings::kShadowsMaxDefault;
+    // The limits are the settings held as levels; the shares stay.
+    for (const settings::SettingInfo& s : settings::kStored)
+        if (s.form == settings::Form::Level)
+            inst.*s.field = s.initial;
+}
+
+void snapPointsOnNextFrame(LevelsInstance& inst)
+{
+    inst.tracking = 0;
 }

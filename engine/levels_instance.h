@@ -24,3 +24,7 @@ void resetToDefaults(LevelsInstance& inst);
 
 // Only the two limits back to their initial values (the dialog's "Defaults").
 void resetAdvancedLimits(LevelsInstance& inst);
+
+// The next frame levelled sets the points to what it detects instead of moving them
+// towards it, so a changed setting or a first frame shows at once.
+void snapPointsOnNextFrame(LevelsInstance& inst);

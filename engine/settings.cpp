@@ -10,39 +10,37 @@
 
 namespace settings {
 
+// Shares in 1/100 %: initially 0.01 % may clip to white and 1.00 % to black.
 const SettingInfo kStored[kStoredCount] = {
-    {Setting::HighlightClip, "highlight-clip",
-     "percent of samples allowed to clip to white (0 to 100, two decimals)",
-     kShareMax, kHighlightClipDefault, true, &LevelsInstance::highlightClip},
-    {Setting::ShadowClip, "shadow-clip",
-     "percent of samples allowed to clip to black (0 to 100, two decimals)",
-     kShareMax, kShadowClipDefault, true, &LevelsInstance::shadowClip},
-    {Setting::HighlightsMin, "highlights-min",
-     "lowest level the white point may take (0 to 255)",
-     kLevelMax, kHighlightsMinDefault, false, &LevelsInstance::highlightsMin},
-    {Setting::ShadowsMax, "shadows-max",
-     "highest level the black point may take (0 to 255)",
-     kLevelMax, kShadowsMaxDefault, false, &LevelsInstance::shadowsMax},
+    {"highlight-clip", "percent of samples allowed to clip to white (0 to 100, two decimals)",
+     kShareMax, 1, Form::Share, &LevelsInstance::highlightClip},
+    {"shadow-clip", "percent of samples allowed to clip to black (0 to 100, two decimals)",
+     kShareMax, 100, Form::Share, &LevelsInstance::shadowClip},
+    {"highlights-min", "lowest level the white point may take (0 to 255)",
+     kLevelMax, 64, Form::Level, &LevelsInstance::highlightsMin},
+    {"shadows-max", "highest level the black point may take (0 to 255)",
+     kLevelMax, 192, Form::Level, &LevelsInstance::shadowsMax},
 };
 
-int32_t clampTo(int32_t value, int32_t lo, int32_t hi)
+int32_t clampToRange(const SettingInfo& info, int32_t value)
 {
-    return value < lo ? lo : value > hi ? hi : value;
+    return value < 0 ? 0 : value > info.max ? info.max : value;
 }
 
 void applyStored(LevelsInstance& inst, const int32_t values[kStoredCount])
 {
     for (int i = 0; i < kStoredCount; ++i)
-        inst.*kStored[i].field = clampTo(values[i], 0, kStored[i].max);
+        inst.*kStored[i].field = clampToRange(kStored[i], values[i]);
     inst.previewClipped = 0;
 }
 
 std::size_t formatScriptLine(const LevelsInstance& inst, char* out, std::size_t outSize)
 {
     // "%i" has no locale dependence; snprintf never writes past outSize and terminates.
+    static_assert(kStoredCount == 4, "the line carries four values");
     const int n = std::snprintf(out, outSize, "Config(%i, %i, %i, %i)",
-                                static_cast<int>(inst.highlightClip), static_cast<int>(inst.shadowClip),
-                                static_cast<int>(inst.highlightsMin), static_cast<int>(inst.shadowsMax));
+                                static_cast<int>(inst.*kStored[0].field), static_cast<int>(inst.*kStored[1].field),
+                                static_cast<int>(inst.*kStored[2].field), static_cast<int>(inst.*kStored[3].field));
     return n < 0 ? 0 : static_cast<std::size_t>(n);
 }
 
@@ -128,6 +126,14 @@ std::size_t formatShare(int32_t share, char* out, std::size_t outSize)
     return n < 0 ? 0 : static_cast<std::size_t>(n);
 }
 
+std::size_t formatSettingText(const SettingInfo& info, int32_t value, char* out, std::size_t outSize)
+{
+    if (info.form == Form::Share)
+        return formatShare(value, out, outSize);
+    const int n = std::snprintf(out, outSize, "%d", static_cast<int>(value));
+    return n < 0 ? 0 : static_cast<std::size_t>(n);
+}
+
 TextValue parseSettingText(const SettingInfo& info, const char* text, int32_t& value)
 {
     // Sign, digits, and for a share an optional point with one or two decimals. The
@@ -144,7 +150,7 @@ TextValue parseSettingText(const SettingInfo& info, const char* text, int32_t& v
     for (; std::isdigit(static_cast<unsigned char>(*p)); ++p)
         if (v < cap)
             v = v * 10 + (*p - '0');
-    if (info.isShare) {
+    if (info.form == Form::Share) {
         v *= 100;
         if (*p == '.') {
             ++p;

@@ -1,5 +1,6 @@
-// One home for the user-facing settings: ranges, initial values, clamping and the
-// text forms every front end (script command, dialog, command line) shares.
+// One home for the user-facing settings: each stored setting's name, range, initial
+// value, text form and record field, in one table that every front end (script
+// command, dialog, command line) reads, plus the script line they are saved as.
 #pragma once
 
 #include <cstddef>
@@ -12,29 +13,25 @@ namespace settings {
 constexpr int32_t kShareMax = 10000;      // clip shares are 1/100 %: 10000 = 100.00 %
 constexpr int32_t kLevelMax = 255;        // limits are 8-bit levels
 
-constexpr int32_t kHighlightClipDefault = 1;     // 0.01 %
-constexpr int32_t kShadowClipDefault    = 100;   // 1.00 %
-constexpr int32_t kHighlightsMinDefault = 64;
-constexpr int32_t kShadowsMaxDefault    = 192;
-
-// The stored settings, in the order the script line carries them.
-enum class Setting { HighlightClip, ShadowClip, HighlightsMin, ShadowsMax };
-constexpr int kStoredCount = 4;
+// How a setting reads as text: a share is a percentage with two decimals ("1.00" for
+// 100), a level a whole number.
+enum class Form { Share, Level };
 
 struct SettingInfo {
-    Setting     id;
-    const char* name;           // command-line option name (without dashes)
-    const char* help;           // one line for --help
+    const char* name;           // option or parameter name, e.g. "highlight-clip"
+    const char* help;           // one line for a front end's help
     int32_t     max;            // the range is 0..max
-    int32_t     initial;
-    bool        isShare;        // shown as a percentage with two decimals
+    int32_t     initial;        // a fresh instance's value
+    Form        form;
     int32_t LevelsInstance::*field;
 };
 
-// Stored settings in script order.
+// The stored settings, in the order the script line carries them.
+constexpr int kStoredCount = 4;
 extern const SettingInfo kStored[kStoredCount];
 
-int32_t clampTo(int32_t value, int32_t lo, int32_t hi);
+// The value brought into the setting's range, as a loaded script line is.
+int32_t clampToRange(const SettingInfo& info, int32_t value);
 
 // Sets the four stored settings from script values, each clamped to its range.
 // The clipped preview is switched off, as when a saved script is loaded.
@@ -54,6 +51,10 @@ bool parseScriptLine(const char* text, int32_t values[kStoredCount]);
 // A clip share as a percentage with two decimals and '.' whatever the locale:
 // 100 -> "1.00". Returns the length written (out needs 13 bytes at most).
 std::size_t formatShare(int32_t share, char* out, std::size_t outSize);
+
+// A value of the setting in its text form: "1.00" for a share of 100, "64" for a
+// level. Returns the length written (out needs 13 bytes at most).
+std::size_t formatSettingText(const SettingInfo& info, int32_t value, char* out, std::size_t outSize);
 
 // Reading one stored setting from text typed by a user (a command-line value): a clip
 // share as a percentage with at most two decimals ("2.5" -> 250, "100" -> 10000),

@@ -29,6 +29,13 @@ int32_t paramProc(FilterActivation* fa, const FilterFunctions* ff) noexcept;
 int startProc(FilterActivation* fa, const FilterFunctions* ff) noexcept;
 int endProc(FilterActivation* fa, const FilterFunctions* ff) noexcept;
 
+#ifdef _WIN32
+// Runs the configuration dialog owned by hwndParent on the instance, with the host's
+// preview when it offers one. 0: accepted; 1: cancelled, every setting put back as it
+// was; -1: the dialog could not be made. (The Windows module only.)
+int configProc(FilterActivation* fa, const FilterFunctions* ff, HWND hwndParent) noexcept;
+#endif
+
 // Writes the script call that restores the four stored settings. Returns false, with
 // an empty string when len >= 1 and nothing written when len <= 0, if the whole call
 // does not fit: a cut-off call would be a corrupt line in the saved script.

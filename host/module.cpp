@@ -1,6 +1,5 @@
 // The module's entry points and the definition it registers with the host.
 
-#include "config_dialog.h"
 #include "filter_procs.h"
 
 namespace {

@@ -6,27 +6,16 @@
 #include "settings.h"
 
 #include "build_path.h"
+#include "process_run.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <fstream>
-#include <iterator>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
-
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#include <windows.h>
-#else
-#include <sys/wait.h>
-#endif
 
 #ifndef RANGEWICK_EXE
 #error "RANGEWICK_EXE names the rangewick program under test"
@@ -39,141 +28,9 @@ std::string programPath()
     return buildPath(RANGEWICK_EXE);
 }
 
-std::string quote(const std::string& s)
-{
-    return '"' + s + '"';
-}
+using namespace process;
 
-std::string readFile(const std::string& path)
-{
-    std::ifstream f(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-}
-
-void writeFile(const std::string& path, const std::string& bytes)
-{
-    std::ofstream f(path, std::ios::binary | std::ios::trunc);
-    f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-#ifndef _WIN32
-int exitStatus(int systemResult)
-{
-    return WIFEXITED(systemResult) ? WEXITSTATUS(systemResult) : 128 + WTERMSIG(systemResult);
-}
-#endif
-
-// Runs one command line with its standard streams from and to the named files.
-int runRedirected(const std::string& command, const std::string& in, const std::string& out,
-                  const std::string& err)
-{
-#ifdef _WIN32
-    // Started directly rather than through cmd.exe, which under Wine now and then fails
-    // to start a program it was given (exit status 9009) when the machine is busy.
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    const auto open = [&](const std::string& path, bool write) {
-        return CreateFileA(path.c_str(), write ? GENERIC_WRITE : GENERIC_READ, FILE_SHARE_READ, &inherit,
-                           write ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    };
-    STARTUPINFOA si = {};
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdInput = open(in, false);
-    si.hStdOutput = open(out, true);
-    si.hStdError = open(err, true);
-    PROCESS_INFORMATION pi = {};
-    std::string line = command;
-    const bool started = si.hStdInput != INVALID_HANDLE_VALUE && si.hStdOutput != INVALID_HANDLE_VALUE &&
-                         si.hStdError != INVALID_HANDLE_VALUE &&
-                         CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
-    for (HANDLE h : {si.hStdInput, si.hStdOutput, si.hStdError})
-        if (h != INVALID_HANDLE_VALUE)
-            CloseHandle(h);
-    if (!started)
-        return -1;
-    WaitForSingleObject(pi.hProcess, INFINITE);
-    DWORD code = 0;
-    GetExitCodeProcess(pi.hProcess, &code);
-    CloseHandle(pi.hProcess);
-    CloseHandle(pi.hThread);
-    return static_cast<int>(code);
-#else
-    const std::string line = command + " < " + quote(in) + " > " + quote(out) + " 2> " + quote(err);
-    return exitStatus(std::system(line.c_str()));
-#endif
-}
-
-// A running program with a pipe to its standard input or from its standard output;
-// its messages go to a file.
-struct PipedRun {
-    FILE* stream = nullptr;
-#ifdef _WIN32
-    HANDLE process = nullptr;
-#endif
-};
-
-PipedRun startPiped(const std::string& command, bool feedInput, const std::string& errFile)
-{
-    PipedRun run;
-#ifdef _WIN32
-    // Started directly, not through cmd.exe: see runRedirected.
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    HANDLE readEnd = nullptr, writeEnd = nullptr;
-    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0))
-        return run;
-    HANDLE ours = feedInput ? writeEnd : readEnd;
-    HANDLE theirs = feedInput ? readEnd : writeEnd;
-    SetHandleInformation(ours, HANDLE_FLAG_INHERIT, 0);
-    HANDLE nul = CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                             OPEN_EXISTING, 0, nullptr);
-    HANDLE err = CreateFileA(errFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
-                             FILE_ATTRIBUTE_NORMAL, nullptr);
-    STARTUPINFOA si = {};
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdInput = feedInput ? theirs : nul;
-    si.hStdOutput = feedInput ? nul : theirs;
-    si.hStdError = err;
-    PROCESS_INFORMATION pi = {};
-    std::string line = command;
-    const bool started = CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
-    for (HANDLE h : {theirs, nul, err})
-        if (h != INVALID_HANDLE_VALUE)
-            CloseHandle(h);
-    if (!started) {
-        CloseHandle(ours);
-        return run;
-    }
-    CloseHandle(pi.hThread);
-    run.process = pi.hProcess;
-    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(ours), (feedInput ? 0 : _O_RDONLY) | _O_BINARY);
-    run.stream = _fdopen(fd, feedInput ? "wb" : "rb");
-#else
-    run.stream = popen((command + " 2> " + quote(errFile)).c_str(), feedInput ? "w" : "r");
-#endif
-    return run;
-}
-
-// Closes our end of the pipe and waits for the program; its exit status.
-int finishPiped(PipedRun& run)
-{
-#ifdef _WIN32
-    std::fclose(run.stream);
-    WaitForSingleObject(run.process, INFINITE);
-    DWORD code = 0;
-    GetExitCodeProcess(run.process, &code);
-    CloseHandle(run.process);
-    return static_cast<int>(code);
-#else
-    return exitStatus(pclose(run.stream));
-#endif
-}
-
-struct ToolRun {
-    int         status = -1;
-    std::string out;
-    std::string err;
-};
+using ToolRun = Result;
 
 // Files of the current test, in the working directory.
 std::string scratch(const char* suffix)
@@ -184,19 +41,7 @@ std::string scratch(const char* suffix)
 // Runs rangewick with `args`, `input` on standard input; collects output and messages.
 ToolRun runTool(const std::vector<std::string>& args, const std::string& input)
 {
-    const std::string in = scratch(".in"), out = scratch(".out"), err = scratch(".err");
-    writeFile(in, input);
-    std::string command = quote(programPath());
-    for (const std::string& a : args)
-        command += ' ' + quote(a);
-    ToolRun r;
-    r.status = runRedirected(command, in, out, err);
-    r.out = readFile(out);
-    r.err = readFile(err);
-    std::remove(in.c_str());
-    std::remove(out.c_str());
-    std::remove(err.c_str());
-    return r;
+    return process::run(programPath(), args, input, scratch(""));
 }
 
 std::string bytesOf(const std::vector<uint32_t>& words)
@@ -225,7 +70,7 @@ Expected levelHere(const std::vector<uint32_t>& pixels, int32_t w, int32_t h, Le
                   pixels.begin() + static_cast<std::ptrdiff_t>((f + 1) * n), src.begin());
         const BitmapView s{src.data(), w, h, 0}, d{dst.data(), w, h, 0};
         if (f == 0 && prime) {
-            inst.tracking = 0;
+            snapPointsOnNextFrame(inst);
             levelFrame(s, d, inst);
         }
         const Detection det = levelFrame(s, d, inst);
@@ -443,7 +288,7 @@ TEST(CliEndToEnd, HelpAndVersion)
 {
     const ToolRun version = runTool({"--version"}, "");
     EXPECT_EQ(version.status, 0);
-    EXPECT_EQ(version.out.find("rangewick 0.18"), 0u);
+    EXPECT_EQ(version.out.find("rangewick " RANGEWICK_VERSION), 0u);
     const ToolRun help = runTool({"--help"}, "");
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("--highlight-clip"), std::string::npos);

@@ -145,16 +145,13 @@ TEST(CliOptions, HelpAndVersionNeedNoSize)
     EXPECT_EQ(parse({"--help"}, o).action, cli::Action::Help);
     EXPECT_EQ(parse({"-h", "--bogus"}, o).action, cli::Action::Help);
     EXPECT_EQ(parse({"--version"}, o).action, cli::Action::Version);
-    EXPECT_EQ(cli::versionText(), "rangewick 0.18\n");
+    EXPECT_EQ(cli::versionText(), "rangewick " RANGEWICK_VERSION "\n");
 
     // Every stored setting is offered with its default as the settings table has it.
     const std::string help = cli::helpText();
     for (const auto& info : settings::kStored) {
         char def[16];
-        if (info.isShare)
-            settings::formatShare(info.initial, def, sizeof def);
-        else
-            std::snprintf(def, sizeof def, "%d", static_cast<int>(info.initial));
+        settings::formatSettingText(info, info.initial, def, sizeof def);
         const std::string option = std::string("--") + info.name;
         const std::size_t at = help.find(option + ' ');
         ASSERT_NE(at, std::string::npos) << option;

@@ -1,8 +1,9 @@
 #include "share_text.h"
 
+#include "comma_locale.h"
+
 #include <gtest/gtest.h>
 
-#include <clocale>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -127,20 +128,13 @@ TEST(TypedNumber, RoundsCorrectlyToDouble)
 
 TEST(TypedNumber, PointIsTheDecimalSeparatorInEveryLocale)
 {
-    const char* commaLocales[] = {"de_DE.UTF-8", "fr_FR.UTF-8", "de_DE", "German_Germany.1252"};
-    const char* chosen = nullptr;
-    for (const char* name : commaLocales)
-        if (std::setlocale(LC_ALL, name)) {
-            chosen = name;
-            break;
-        }
+    CommaLocale locale;
+    ASSERT_NE(locale.name(), nullptr) << CommaLocale::kMissing;
     const double half = parseNumber("1.5").value;
     const int32_t comma = shareOf("1,5");
-    std::setlocale(LC_ALL, "C");
-    if (!chosen)
-        GTEST_SKIP() << "no locale with a decimal comma is installed";
-    EXPECT_EQ(half, 1.5) << chosen;
-    EXPECT_EQ(comma, 100) << chosen;
+    locale.restore();
+    EXPECT_EQ(half, 1.5) << locale.name();
+    EXPECT_EQ(comma, 100) << locale.name();
 }
 
 } // namespace

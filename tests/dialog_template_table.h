@@ -36,7 +36,7 @@ constexpr ExpectedControl kExpectedControls[] = {
     {-1, kStaticAtom, "static", "Clip shadows %", 10, 45, 52, 11, 0x50020000, 0},
     {1004, kEditAtom, "edit", "", 210, 20, 35, 12, 0x50810080, 0},
     {1005, kEditAtom, "edit", "", 210, 45, 35, 13, 0x50810080, 0},
-    {-1, kStaticAtom, "static", "Beta 0.18", 65, 165, 36, 11, 0x50020000, 0},
+    {-1, kStaticAtom, "static", "Beta " RANGEWICK_VERSION, 65, 165, 36, 11, 0x50020000, 0},
     {1006, kButtonAtom, "button", "Preview Clipped", 65, 135, 66, 11, 0x50010003, 0},
     {9, kButtonAtom, "button", "Help", 10, 160, 50, 14, 0x50010000, 0},
     {10, kButtonAtom, "button", "Preview", 10, 135, 50, 14, 0x50010000, 0},

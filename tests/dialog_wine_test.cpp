@@ -5,19 +5,17 @@
 //
 // The module's calls of PlaySoundA, ShellExecuteA, GetModuleFileNameA and
 // GetFullPathNameA are observed by patching its import table: the module calls what it
-// imports, and the test sees the arguments.
-//
-// Guards: a timer ends a dialog still open after its script, a watchdog thread ends the
-// process when a test hangs, and an unhandled-exception filter reports crashes (Wine
-// swallows exceptions in dialog and timer procedures, which would otherwise look like
-// a dialog that never closes).
+// imports, and the test sees the arguments. The runner's guards end a dialog or a
+// process that hangs and report crashes.
 
-#include "dialog_template_check.h"
-#include "stand_in_host.h"
 #include "levels_instance.h"
 
-#include <commctrl.h>
 #include "build_path.h"
+#include "dialog_template_check.h"
+#include "stand_in_host.h"
+#include "wine_dialog_runner.h"
+
+#include <commctrl.h>
 
 #include <gtest/gtest.h>
 
@@ -29,38 +27,6 @@
 
 namespace {
 
-// ---- import patching --------------------------------------------------------------------
-
-void* patchImport(HMODULE module, const char* dllName, const char* function, void* replacement)
-{
-    auto* base = reinterpret_cast<unsigned char*>(module);
-    auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
-    auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-    const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    if (dir.VirtualAddress == 0)
-        return nullptr;
-    for (auto* imp = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress); imp->Name; ++imp) {
-        if (_stricmp(reinterpret_cast<const char*>(base + imp->Name), dllName) != 0)
-            continue;
-        auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + (imp->OriginalFirstThunk ? imp->OriginalFirstThunk : imp->FirstThunk));
-        auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + imp->FirstThunk);
-        for (; names->u1.AddressOfData; ++names, ++slots) {
-            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal))
-                continue;
-            auto* byName = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
-            if (std::strcmp(reinterpret_cast<const char*>(byName->Name), function) != 0)
-                continue;
-            DWORD old = 0;
-            VirtualProtect(&slots->u1.Function, sizeof(void*), PAGE_READWRITE, &old);
-            void* original = reinterpret_cast<void*>(slots->u1.Function);
-            slots->u1.Function = reinterpret_cast<ULONG_PTR>(replacement);
-            VirtualProtect(&slots->u1.Function, sizeof(void*), old, &old);
-            return original;
-        }
-    }
-    return nullptr;
-}
-
 struct SystemCalls {
     std::vector<std::string> sounds;        // "name|flags", or "...|with-module" when one is given
     std::vector<std::string> shell;         // "owner|verb|file|params|dir|show"
@@ -68,7 +34,6 @@ struct SystemCalls {
     std::vector<unsigned> fullPathSizes;
 };
 SystemCalls calls;
-HWND currentDialog = nullptr;
 
 decltype(&GetModuleFileNameA) realGetModuleFileNameA;
 decltype(&GetFullPathNameA) realGetFullPathNameA;
@@ -82,7 +47,7 @@ BOOL WINAPI hookPlaySoundA(LPCSTR name, HMODULE module, DWORD flags)
 
 HINSTANCE WINAPI hookShellExecuteA(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR params, LPCSTR dir, INT show)
 {
-    std::string line = std::string(owner == currentDialog ? "dialog" : "other-owner") + "|" + (verb ? verb : "(null)") +
+    std::string line = std::string(owner == wine_dialog::run.dialog ? "dialog" : "other-owner") + "|" + (verb ? verb : "(null)") +
                        "|" + (file ? file : "(null)") + "|" + (params ? params : "(null)") + "|" +
                        (dir ? dir : "(null)") + "|" + std::to_string(show);
     calls.shell.push_back(line);
@@ -116,11 +81,12 @@ struct Module : LoadedModule {
         if (!start())
             return false;
         realGetModuleFileNameA = reinterpret_cast<decltype(realGetModuleFileNameA)>(
-            patchImport(dll, "KERNEL32.dll", "GetModuleFileNameA", reinterpret_cast<void*>(hookGetModuleFileNameA)));
+            wine_dialog::patchImport(dll, "KERNEL32.dll", "GetModuleFileNameA", reinterpret_cast<void*>(hookGetModuleFileNameA)));
         realGetFullPathNameA = reinterpret_cast<decltype(realGetFullPathNameA)>(
-            patchImport(dll, "KERNEL32.dll", "GetFullPathNameA", reinterpret_cast<void*>(hookGetFullPathNameA)));
-        const bool sound = patchImport(dll, "WINMM.dll", "PlaySoundA", reinterpret_cast<void*>(hookPlaySoundA)) != nullptr;
-        const bool shell = patchImport(dll, "SHELL32.dll", "ShellExecuteA", reinterpret_cast<void*>(hookShellExecuteA)) != nullptr;
+            wine_dialog::patchImport(dll, "KERNEL32.dll", "GetFullPathNameA", reinterpret_cast<void*>(hookGetFullPathNameA)));
+        const bool sound =
+            wine_dialog::patchImport(dll, "WINMM.dll", "PlaySoundA", reinterpret_cast<void*>(hookPlaySoundA)) != nullptr;
+        const bool shell = wine_dialog::patchImport(dll, "SHELL32.dll", "ShellExecuteA", reinterpret_cast<void*>(hookShellExecuteA)) != nullptr;
         return realGetModuleFileNameA && realGetFullPathNameA && sound && shell;
     }
     ~Module()
@@ -173,74 +139,6 @@ public:
     int unexpected = 0;
 };
 
-// ---- guards -----------------------------------------------------------------------------
-
-HANDLE testRunning;     // auto-reset event, set when a dialog run ends
-
-DWORD WINAPI watchdog(void*)
-{
-    for (;;) {
-        if (WaitForSingleObject(testRunning, 30000) == WAIT_TIMEOUT) {
-            std::fprintf(stderr, "watchdog: a dialog test hung for 30 s; ending the process\n");
-            std::fflush(stderr);
-            ExitProcess(3);
-        }
-    }
-}
-
-LONG WINAPI reportCrash(EXCEPTION_POINTERS* info)
-{
-    std::fprintf(stderr, "crash: exception 0x%08lx at %p\n", static_cast<unsigned long>(info->ExceptionRecord->ExceptionCode),
-                 info->ExceptionRecord->ExceptionAddress);
-    std::fflush(stderr);
-    ExitProcess(4);
-}
-
-// ---- running the dialog -----------------------------------------------------------------
-
-std::function<void(HWND)> script;
-bool scriptRan = false;
-bool overran = false;
-UINT_PTR scriptTimer = 0, deadlineTimer = 0;
-
-BOOL CALLBACK findDialog(HWND hwnd, LPARAM out)
-{
-    char cls[32] = {};
-    GetClassNameA(hwnd, cls, sizeof cls);
-    if (std::strcmp(cls, "#32770") == 0) {
-        *reinterpret_cast<HWND*>(out) = hwnd;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-HWND threadDialog()
-{
-    HWND dlg = nullptr;
-    EnumThreadWindows(GetCurrentThreadId(), findDialog, reinterpret_cast<LPARAM>(&dlg));
-    return dlg;
-}
-
-void CALLBACK onScriptTimer(HWND, UINT, UINT_PTR, DWORD)
-{
-    HWND dlg = threadDialog();
-    if (!dlg || scriptRan)
-        return;
-    KillTimer(nullptr, scriptTimer);
-    scriptRan = true;
-    currentDialog = dlg;
-    script(dlg);
-}
-
-void CALLBACK onDeadline(HWND, UINT, UINT_PTR, DWORD)
-{
-    HWND dlg = threadDialog();
-    if (dlg) {
-        overran = true;
-        EndDialog(dlg, 77);
-    }
-}
-
 struct Frame {
     uint32_t src[8 * 4];
     uint32_t dst[8 * 4];
@@ -286,20 +184,12 @@ struct DialogTest : ::testing::Test {
     // steps end the dialog. Returns what configProc returned.
     int configure(std::function<void(HWND)> steps)
     {
-        script = std::move(steps);
-        scriptRan = false;
-        overran = false;
-        currentDialog = nullptr;
-        scriptTimer = SetTimer(nullptr, 0, 10, onScriptTimer);
-        deadlineTimer = SetTimer(nullptr, 0, 5000, onDeadline);
-        const int result = hostCopy.configProc(&fa, &module->ff, nullptr);
-        KillTimer(nullptr, scriptTimer);
-        KillTimer(nullptr, deadlineTimer);
-        SetEvent(testRunning);
-        EXPECT_TRUE(scriptRan) << "the dialog never showed up";
-        EXPECT_FALSE(overran) << "the dialog was still open after its steps and had to be ended";
+        const wine_dialog::Outcome outcome =
+            wine_dialog::runModal([this] { return hostCopy.configProc(&fa, &module->ff, nullptr); }, std::move(steps));
+        EXPECT_TRUE(outcome.stepsRan) << "the dialog never showed up";
+        EXPECT_FALSE(outcome.overran) << "the dialog was still open after its steps and had to be ended";
         EXPECT_EQ(preview.unexpected, 0);
-        return result;
+        return outcome.result;
     }
 };
 
@@ -599,10 +489,8 @@ TEST_F(DialogTest, WorksWithoutAPreviewInterface)
 int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
-    SetUnhandledExceptionFilter(reportCrash);
+    wine_dialog::installGuards();
     InitCommonControls();       // the host process does this; the module relies on it
-    testRunning = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    CreateThread(nullptr, 0, watchdog, nullptr, 0, nullptr);
     Module m;
     module = m.load() ? &m : nullptr;
     const int rc = RUN_ALL_TESTS();

@@ -1,9 +1,10 @@
 #include "levels_instance.h"
 #include "settings.h"
 
+#include "comma_locale.h"
+
 #include <gtest/gtest.h>
 
-#include <clocale>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -66,11 +67,8 @@ TEST(ScriptLine, AcceptsWhatSavedScriptsHoldAndRefusesTheRest)
 TEST(ShareText, TwoDecimalsWithAPointInAnyLocale)
 {
     // Whatever the process locale, the text is what "%.2f" prints in the C locale.
-    const char* took = nullptr;
-    for (const char* name : {"de_DE.UTF-8", "fr_FR.UTF-8", "de_DE", "German_Germany.1252"})
-        if ((took = std::setlocale(LC_ALL, name)) != nullptr)
-            break;
-    ASSERT_NE(took, nullptr) << "no locale with a decimal comma is installed (scripts/deps test makes one)";
+    CommaLocale locale;
+    ASSERT_NE(locale.name(), nullptr) << CommaLocale::kMissing;
     char got[16];
     for (int32_t share = -200; share <= 10000; ++share) {
         settings::formatShare(share, got, sizeof got);
@@ -80,7 +78,7 @@ TEST(ShareText, TwoDecimalsWithAPointInAnyLocale)
             *std::strchr(want, ',') = '.';
         ASSERT_STREQ(got, want) << share;
     }
-    std::setlocale(LC_ALL, "C");
+    locale.restore();
     settings::formatShare(INT32_MIN, got, sizeof got);
     EXPECT_STREQ(got, "-21474836.48");
 }

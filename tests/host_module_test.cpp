@@ -7,11 +7,11 @@
 #include "settings.h"
 
 #include "build_path.h"
+#include "comma_locale.h"
 #include "stand_in_host.h"
 
 #include <gtest/gtest.h>
 
-#include <clocale>
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
@@ -237,17 +237,12 @@ TEST_F(Session, ScriptCallsClampAndComeBackAsTheScriptLine)
 
 TEST_F(Session, DescriptionKeepsThePointWhenTheHostSetsACommaLocale)
 {
-    const char* took = nullptr;
-    for (const char* name : {"German_Germany.1252", "German", "deu", "de-DE"})
-        if ((took = std::setlocale(LC_ALL, name)) != nullptr)
-            break;
-    ASSERT_NE(took, nullptr) << "no German locale in this C runtime";
-    const std::string point = std::localeconv()->decimal_point;
+    CommaLocale locale;
+    ASSERT_NE(locale.name(), nullptr) << CommaLocale::kMissing;
     config(kTypeInt, {250, 1, 64, 192});
     const std::string text = description();
     const std::string line = scriptLine();
-    std::setlocale(LC_ALL, "C");
-    ASSERT_EQ(point, ",") << "locale " << took << " did not take effect";
+    locale.restore();
     EXPECT_EQ(text, " (2.50 highlight, 0.01 shadow)");
     EXPECT_EQ(line, "Config(250, 1, 64, 192)");
 }

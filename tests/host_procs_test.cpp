@@ -6,9 +6,10 @@
 #include "levels_instance.h"
 #include "settings.h"
 
+#include "comma_locale.h"
+
 #include <gtest/gtest.h>
 
-#include <clocale>
 #include <climits>
 #include <cstring>
 #include <random>
@@ -172,19 +173,13 @@ TEST(SettingsText, ScriptLineLoadsBackToTheSameSettings)
 
 TEST(SettingsText, DescriptionKeepsThePointInACommaLocale)
 {
-    const char* const names[] = {"de_DE.UTF-8", "de_DE.utf8", "German_Germany.1252", "German", "deu"};
-    const char* took = nullptr;
-    for (const char* name : names)
-        if ((took = std::setlocale(LC_ALL, name)) != nullptr)
-            break;
-    ASSERT_NE(took, nullptr) << "no locale with a decimal comma is installed (scripts/deps test makes one)";
-    ASSERT_STREQ(std::localeconv()->decimal_point, ",") << "locale " << took;
-
+    CommaLocale locale;
+    ASSERT_NE(locale.name(), nullptr) << CommaLocale::kMissing;
     FakeHost host;
     host.setStored(250, 1, 64, 192);
     const std::string text = host.description();
-    std::setlocale(LC_ALL, "C");
-    EXPECT_EQ(text, " (2.50 highlight, 0.01 shadow)") << "in locale " << took;
+    locale.restore();
+    EXPECT_EQ(text, " (2.50 highlight, 0.01 shadow)") << "in locale " << locale.name();
 }
 
 // The host's buffer is 4096 bytes, but nothing past the given length may change, and a

@@ -7,6 +7,7 @@
 //                                       (or after 20 s)
 #include "levels_instance.h"
 #include "stand_in_host.h"
+#include "wine_dialog_runner.h"
 
 #include <commctrl.h>
 
@@ -23,20 +24,9 @@ const char* donePath;
 DWORD shownAt;
 bool written;
 
-BOOL CALLBACK findDialog(HWND hwnd, LPARAM out)
-{
-    char cls[32] = {};
-    GetClassNameA(hwnd, cls, sizeof cls);
-    if (std::strcmp(cls, "#32770") != 0)
-        return TRUE;
-    *reinterpret_cast<HWND*>(out) = hwnd;
-    return FALSE;
-}
-
 void CALLBACK onTimer(HWND, UINT, UINT_PTR, DWORD)
 {
-    HWND dlg = nullptr;
-    EnumThreadWindows(GetCurrentThreadId(), findDialog, reinterpret_cast<LPARAM>(&dlg));
+    HWND dlg = wine_dialog::threadDialog();
     if (!dlg)
         return;
     if (!written) {
