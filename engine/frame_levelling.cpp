@@ -1,12 +1,11 @@
 #include "frame_levelling.h"
 
+#include <cstdlib>
 #include <cstring>
 
 namespace levels {
 
 namespace {
-
-constexpr uint32_t kRgbMask = 0x00FFFFFF; // the top byte of a pixel is ignored
 
 inline uint32_t mapPixel(uint32_t p, const int32_t table[256])
 {
@@ -57,79 +56,123 @@ void mapAndCountReference(const BitmapView& src, const BitmapView& dst,
 void mapAndCount(const BitmapView& src, const BitmapView& dst,
                  const int32_t table[256], Histogram& hist)
 {
-#if RANGEWICK_HAVE_AVX512_PASS
-    static const bool avx512 = avx512PassUsable();
-    if (avx512) {
-        mapAndCountAvx512(src, dst, table, hist);
-        return;
-    }
-#endif
-    mapAndCountScalar(src, dst, table, hist);
+    static const PixelPass pass = passFunction(chosenPass().pass);
+    pass(src, dst, table, hist);
 }
 
-void mapAndCountScalar(const BitmapView& src, const BitmapView& dst,
-                       const int32_t table[256], Histogram& hist)
+void mapAndCountPortable(const BitmapView& src, const BitmapView& dst,
+                         const int32_t table[256], Histogram& hist)
 {
     // Every sample costs a read-modify-write of a counter, and an increment of the
-    // counter the previous one just wrote waits for that store. Flat areas (black frames,
-    // letterbox bars, colour bars) would chain such increments pixel after pixel, so the
-    // pixel being repeated is held as a run and counted once when the run ends. Pixels
-    // are taken two at a time and a run only goes on when both repeat it: in grainy
-    // content, where neighbours match now and then, a single-pixel test would branch
-    // unpredictably and cost more than the counting it saves.
-    const int32_t w = src.w, h = src.h;
-    if (w <= 0 || h <= 0)
-        return;
+    // counter just written waits for that store. Where neighbouring samples share
+    // levels (dark grainy scenes, flat areas, grey pixels whose three channels are
+    // equal) one shared histogram would chain those waits sample after sample. So each
+    // channel of even and of odd pixels counts into its own sub-histogram: increments
+    // of one counter are two pixels' work apart, and every content costs the same.
+    // They are summed into hist after the frame.
+    constexpr int kSubHistograms = 6; // blue, green, red of even pixels, then of odd ones
+    uint32_t sub[kSubHistograms][256]; // 6 KiB of stack
+    std::memset(sub, 0, sizeof sub);
     const uint32_t* s = static_cast<const uint32_t*>(src.data);
     uint32_t*       d = static_cast<uint32_t*>(dst.data);
-    uint32_t runPixel = s[0] & kRgbMask;
-    uint32_t runOut   = mapPixel(runPixel, table);
-    uint32_t run      = 0; // pixels of runPixel not yet counted
-    const auto countRun = [&hist](uint32_t pixel, uint32_t n) { // pixel: top byte ignored
-        hist[(pixel >> 16) & 0xFF] += n;
-        hist[(pixel >> 8) & 0xFF] += n;
-        hist[pixel & 0xFF] += n;
-    };
-    for (int32_t y = 0; y < h; ++y) {
-        const uint32_t* const pairsEnd = s + (w & ~1);
+    for (int32_t y = 0; y < src.h; ++y) {
+        const uint32_t* const pairsEnd = s + (src.w & ~1);
         for (; s != pairsEnd; s += 2, d += 2) {
             const uint32_t p0 = s[0];
             const uint32_t p1 = s[1];
-            // Kept out of the way of the common case: in all but flat content the
-            // pair differs from the run.
-            if (__builtin_expect((((p0 ^ runPixel) | (p1 ^ runPixel)) & kRgbMask) == 0, 0)) {
-                run += 2;
-                d[0] = runOut;
-                d[1] = runOut;
-                continue;
-            }
-            // The pending run and the first pixel are counted; the second pixel opens
-            // the next run (usually of one pixel).
-            countRun(runPixel, run);
-            countRun(p0, 1);
-            runPixel = p1 & kRgbMask;
-            runOut   = mapPixel(p1, table);
-            run      = 1;
+            ++sub[0][p0 & 0xFF];
+            ++sub[1][(p0 >> 8) & 0xFF];
+            ++sub[2][(p0 >> 16) & 0xFF];
+            ++sub[3][p1 & 0xFF];
+            ++sub[4][(p1 >> 8) & 0xFF];
+            ++sub[5][(p1 >> 16) & 0xFF];
             d[0] = mapPixel(p0, table);
-            d[1] = runOut;
+            d[1] = mapPixel(p1, table);
         }
-        if (w & 1) { // odd width: the last pixel of the row on its own
-            const uint32_t p = s[0] & kRgbMask;
-            if (p != runPixel) {
-                countRun(runPixel, run);
-                runPixel = p;
-                runOut   = mapPixel(p, table);
-                run      = 0;
-            }
-            ++run;
-            d[0] = runOut;
-            ++s;
-            ++d;
+        if (src.w & 1) { // odd width: the last pixel of the row on its own
+            const uint32_t p = *s++;
+            ++sub[0][p & 0xFF];
+            ++sub[1][(p >> 8) & 0xFF];
+            ++sub[2][(p >> 16) & 0xFF];
+            *d++ = mapPixel(p, table);
         }
         s = nextRow(s, src.modulo);
         d = nextRow(d, dst.modulo);
     }
-    countRun(runPixel, run);
+    for (int i = 0; i < 256; ++i)
+        hist[i] += sub[0][i] + sub[1][i] + sub[2][i] + sub[3][i] + sub[4][i] + sub[5][i];
+}
+
+const char* passName(Pass pass)
+{
+    switch (pass) {
+    case Pass::Plain: return "plain";
+    case Pass::Portable: return "portable";
+    case Pass::Avx2: return "avx2";
+    case Pass::Avx512: return "avx512";
+    }
+    return "?";
+}
+
+bool passUsable(Pass pass)
+{
+    return passFunction(pass) != nullptr;
+}
+
+PixelPass passFunction(Pass pass)
+{
+    switch (pass) {
+    case Pass::Plain: return mapAndCountReference;
+    case Pass::Portable: return mapAndCountPortable;
+#if RANGEWICK_HAVE_X86_PASSES
+    case Pass::Avx2: return avx2PassUsable() ? mapAndCountAvx2 : nullptr;
+    case Pass::Avx512: return avx512PassUsable() ? mapAndCountAvx512 : nullptr;
+#else
+    case Pass::Avx2:
+    case Pass::Avx512: return nullptr;
+#endif
+    }
+    return nullptr;
+}
+
+PassChoice choosePass(const char* forced)
+{
+    Pass fastest = Pass::Portable;
+    for (Pass p : {Pass::Avx2, Pass::Avx512})
+        if (passUsable(p))
+            fastest = p;
+    if (forced == nullptr || *forced == '\0')
+        return {fastest, PassChoice::Reason::Fastest};
+    for (int i = 0; i < kPassCount; ++i) {
+        const Pass p = static_cast<Pass>(i);
+        if (std::strcmp(forced, passName(p)) == 0)
+            return passUsable(p) ? PassChoice{p, PassChoice::Reason::Forced}
+                                 : PassChoice{fastest, PassChoice::Reason::NotUsable};
+    }
+    return {fastest, PassChoice::Reason::UnknownName};
+}
+
+PassChoice chosenPass()
+{
+    static const PassChoice choice = choosePass(std::getenv(kPassVariable));
+    return choice;
+}
+
+std::string describePass(const PassChoice& choice, const char* forced)
+{
+    std::string text = passName(choice.pass);
+    const std::string asked = std::string(kPassVariable) + "=" + (forced != nullptr ? forced : "");
+    switch (choice.reason) {
+    case PassChoice::Reason::Fastest:
+        return text + " (the fastest this processor runs)";
+    case PassChoice::Reason::Forced:
+        return text + " (set by " + asked + ")";
+    case PassChoice::Reason::NotUsable:
+        return text + " (" + asked + " is a pass this processor cannot run)";
+    case PassChoice::Reason::UnknownName:
+        return text + " (" + asked + " is not a pass: plain, portable, avx2 or avx512)";
+    }
+    return text;
 }
 
 Detection updatePoints(LevelsInstance& inst, const Histogram& hist, uint32_t sampleCount)

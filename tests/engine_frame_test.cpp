@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <random>
 #include <string>
 #include <vector>
@@ -291,12 +292,53 @@ struct FastPass {
 
 std::vector<FastPass> fastPasses()
 {
-    std::vector<FastPass> passes = {{"dispatched", levels::mapAndCount}, {"scalar", levels::mapAndCountScalar}};
-#if RANGEWICK_HAVE_AVX512_PASS
-    if (levels::avx512PassUsable())
-        passes.push_back({"avx512", levels::mapAndCountAvx512});
-#endif
+    std::vector<FastPass> passes = {{"dispatched", levels::mapAndCount}};
+    for (int i = 0; i < levels::kPassCount; ++i) {
+        const levels::Pass pass = static_cast<levels::Pass>(i);
+        if (pass != levels::Pass::Plain && levels::passUsable(pass))
+            passes.push_back({levels::passName(pass), levels::passFunction(pass)});
+    }
     return passes;
+}
+
+// Unset, the fastest pass this processor runs; set, the pass named, unless this
+// processor cannot run it or no pass has that name: then the fastest, saying why.
+TEST(PixelPass, TheEnvironmentForcesAnyUsablePass)
+{
+    using levels::Pass;
+    using Reason = levels::PassChoice::Reason;
+    const levels::PassChoice fastest = levels::choosePass(nullptr);
+    EXPECT_EQ(fastest.reason, Reason::Fastest);
+    ASSERT_TRUE(levels::passUsable(fastest.pass));
+    EXPECT_NE(fastest.pass, Pass::Plain);
+    for (int i = static_cast<int>(fastest.pass) + 1; i < levels::kPassCount; ++i)
+        EXPECT_FALSE(levels::passUsable(static_cast<Pass>(i))) << levels::passName(static_cast<Pass>(i));
+    EXPECT_EQ(levels::choosePass("").reason, Reason::Fastest);
+
+    for (int i = 0; i < levels::kPassCount; ++i) {
+        const Pass pass = static_cast<Pass>(i);
+        const char* const name = levels::passName(pass);
+        const levels::PassChoice forced = levels::choosePass(name);
+        EXPECT_EQ(levels::passUsable(pass), levels::passFunction(pass) != nullptr) << name;
+        if (levels::passUsable(pass)) {
+            EXPECT_EQ(forced.pass, pass) << name;
+            EXPECT_EQ(forced.reason, Reason::Forced) << name;
+        } else {
+            EXPECT_EQ(forced.pass, fastest.pass) << name;
+            EXPECT_EQ(forced.reason, Reason::NotUsable) << name;
+            EXPECT_NE(levels::describePass(forced, name).find("cannot run"), std::string::npos);
+        }
+    }
+    for (const char* unknown : {"AVX2", "sse2", "avx2 "}) {
+        const levels::PassChoice choice = levels::choosePass(unknown);
+        EXPECT_EQ(choice.pass, fastest.pass) << unknown;
+        EXPECT_EQ(choice.reason, Reason::UnknownName) << unknown;
+    }
+    // This process's own choice, from the variable it was started with.
+    const char* const variable = std::getenv(levels::kPassVariable);
+    EXPECT_EQ(levels::chosenPass().pass, levels::choosePass(variable).pass);
+    std::printf("this process levels with the pass %s\n",
+                levels::describePass(levels::chosenPass(), variable).c_str());
 }
 
 // The fast passes against the plain one, on content that exercises their shortcuts.
