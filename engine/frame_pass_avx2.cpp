@@ -99,13 +99,25 @@ public:
         if (batched_ == 0)
             return;
         // Per level, byte counters of how many samples in each byte position have it.
+        // Four levels at a time: four independent sums, each vector loaded once for them.
         __m256i levels[kWindow];
-        for (int j = 0; j < kWindow; ++j) {
-            const __m256i level = _mm256_set1_epi8(static_cast<char>(j));
-            __m256i count = _mm256_setzero_si256();
-            for (int i = 0; i < batched_; ++i)
-                count = _mm256_sub_epi8(count, _mm256_cmpeq_epi8(loadBatch(i), level));
-            levels[j] = count;
+        for (int j = 0; j < kWindow; j += 4) {
+            const __m256i level0 = _mm256_set1_epi8(static_cast<char>(j));
+            const __m256i level1 = _mm256_set1_epi8(static_cast<char>(j + 1));
+            const __m256i level2 = _mm256_set1_epi8(static_cast<char>(j + 2));
+            const __m256i level3 = _mm256_set1_epi8(static_cast<char>(j + 3));
+            __m256i count0 = _mm256_setzero_si256(), count1 = count0, count2 = count0, count3 = count0;
+            for (int i = 0; i < batched_; ++i) {
+                const __m256i offset = loadBatch(i);
+                count0 = _mm256_sub_epi8(count0, _mm256_cmpeq_epi8(offset, level0));
+                count1 = _mm256_sub_epi8(count1, _mm256_cmpeq_epi8(offset, level1));
+                count2 = _mm256_sub_epi8(count2, _mm256_cmpeq_epi8(offset, level2));
+                count3 = _mm256_sub_epi8(count3, _mm256_cmpeq_epi8(offset, level3));
+            }
+            levels[j] = count0;
+            levels[j + 1] = count1;
+            levels[j + 2] = count2;
+            levels[j + 3] = count3;
         }
         batched_ = 0;
         // Summed over the 8 pixels, halving the vectors at each step: afterwards
