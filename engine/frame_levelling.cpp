@@ -7,6 +7,8 @@ namespace levels {
 
 namespace {
 
+constexpr uint32_t kRgbMask = 0x00FFFFFF; // the top byte of a pixel is ignored
+
 inline uint32_t mapPixel(uint32_t p, const int32_t table[256])
 {
     return (static_cast<uint32_t>(table[(p >> 16) & 0xFF]) << 16)
@@ -65,42 +67,76 @@ void mapAndCountPortable(const BitmapView& src, const BitmapView& dst,
 {
     // Every sample costs a read-modify-write of a counter, and an increment of the
     // counter just written waits for that store. Where neighbouring samples share
-    // levels (dark grainy scenes, flat areas, grey pixels whose three channels are
-    // equal) one shared histogram would chain those waits sample after sample. So each
-    // channel of even and of odd pixels counts into its own sub-histogram: increments
-    // of one counter are two pixels' work apart, and every content costs the same.
-    // They are summed into hist after the frame.
-    constexpr int kSubHistograms = 6; // blue, green, red of even pixels, then of odd ones
-    uint32_t sub[kSubHistograms][256]; // 6 KiB of stack
-    std::memset(sub, 0, sizeof sub);
+    // levels (dark grainy scenes, grey pixels whose three channels are equal) one
+    // shared histogram would chain those waits sample after sample. So each channel
+    // counts into sub-histograms of its own, two per channel used in turn, and they are
+    // summed into hist after the frame: increments of one counter are then a pair of
+    // pixels' work apart, and every content costs the same.
+    //
+    // Flat areas (black frames, letterbox bars, colour bars) cost less still: the pixel
+    // being repeated is held as a run and counted once when the run ends. Pixels are
+    // taken two at a time and a run only goes on when both repeat it: in grainy content,
+    // where neighbours match now and then, a single-pixel test would branch
+    // unpredictably and cost more than the counting it saves.
+    const int32_t w = src.w, h = src.h;
+    if (w <= 0 || h <= 0)
+        return;
+    uint32_t runs[3][256];  // per channel: runs, counted when they end
+    uint32_t lone[3][256];  // per channel: the first pixel of a pair that ends a run
+    std::memset(runs, 0, sizeof runs); // 6 KiB of stack in all
+    std::memset(lone, 0, sizeof lone);
+    const auto count = [](uint32_t (&sub)[3][256], uint32_t pixel, uint32_t n) { // top byte ignored
+        sub[0][pixel & 0xFF] += n;
+        sub[1][(pixel >> 8) & 0xFF] += n;
+        sub[2][(pixel >> 16) & 0xFF] += n;
+    };
     const uint32_t* s = static_cast<const uint32_t*>(src.data);
     uint32_t*       d = static_cast<uint32_t*>(dst.data);
-    for (int32_t y = 0; y < src.h; ++y) {
-        const uint32_t* const pairsEnd = s + (src.w & ~1);
+    uint32_t runPixel = s[0] & kRgbMask;
+    uint32_t runOut   = mapPixel(runPixel, table);
+    uint32_t run      = 0; // pixels of runPixel not yet counted
+    for (int32_t y = 0; y < h; ++y) {
+        const uint32_t* const pairsEnd = s + (w & ~1);
         for (; s != pairsEnd; s += 2, d += 2) {
             const uint32_t p0 = s[0];
             const uint32_t p1 = s[1];
-            ++sub[0][p0 & 0xFF];
-            ++sub[1][(p0 >> 8) & 0xFF];
-            ++sub[2][(p0 >> 16) & 0xFF];
-            ++sub[3][p1 & 0xFF];
-            ++sub[4][(p1 >> 8) & 0xFF];
-            ++sub[5][(p1 >> 16) & 0xFF];
+            // Kept out of the way of the common case: in all but flat content the
+            // pair differs from the run.
+            if (__builtin_expect((((p0 ^ runPixel) | (p1 ^ runPixel)) & kRgbMask) == 0, 0)) {
+                run += 2;
+                d[0] = runOut;
+                d[1] = runOut;
+                continue;
+            }
+            // The pending run and the first pixel are counted; the second pixel opens
+            // the next run (usually of one pixel).
+            count(runs, runPixel, run);
+            count(lone, p0, 1);
+            runPixel = p1 & kRgbMask;
+            runOut   = mapPixel(p1, table);
+            run      = 1;
             d[0] = mapPixel(p0, table);
-            d[1] = mapPixel(p1, table);
+            d[1] = runOut;
         }
-        if (src.w & 1) { // odd width: the last pixel of the row on its own
-            const uint32_t p = *s++;
-            ++sub[0][p & 0xFF];
-            ++sub[1][(p >> 8) & 0xFF];
-            ++sub[2][(p >> 16) & 0xFF];
-            *d++ = mapPixel(p, table);
+        if (w & 1) { // odd width: the last pixel of the row on its own
+            const uint32_t p = s[0] & kRgbMask;
+            if (p != runPixel) {
+                count(runs, runPixel, run);
+                runPixel = p;
+                runOut   = mapPixel(p, table);
+                run      = 0;
+            }
+            ++run;
+            d[0] = runOut;
+            ++s;
+            ++d;
         }
         s = nextRow(s, src.modulo);
         d = nextRow(d, dst.modulo);
     }
+    count(runs, runPixel, run);
     for (int i = 0; i < 256; ++i)
-        hist[i] += sub[0][i] + sub[1][i] + sub[2][i] + sub[3][i] + sub[4][i] + sub[5][i];
+        hist[i] += runs[0][i] + runs[1][i] + runs[2][i] + lone[0][i] + lone[1][i] + lone[2][i];
 }
 
 const char* passName(Pass pass)

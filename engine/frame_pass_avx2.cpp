@@ -7,8 +7,8 @@
 // though, a channel of real pictures seldom spans more than a few levels. So each
 // channel keeps a window of 16 levels; a vector whose samples fall inside the windows
 // is kept as offsets into them, and a batch of such vectors is counted at once without
-// touching the histogram: for each of the 16 levels a byte compare against the whole
-// batch, summed in byte counters. The batch is counted and added into the histogram
+// touching the histogram: for each pair of the 16 levels a byte shuffle of the whole
+// batch, summed in nibble counters. The batch is counted and added into the histogram
 // when it is full and whenever a window has to move. A channel whose 8 samples span 16
 // levels or more (noise, hard edges) is counted sample by sample, and after a vector
 // where no channel fits the next few are counted that way without trying the windows.
@@ -31,9 +31,8 @@ namespace {
 
 constexpr int kPixels = 8;      // pixels per vector
 constexpr int kWindow = 16;     // levels covered by each channel's window
-// Vectors of offsets counted together. Summed over the batch and then over a vector's
-// 8 pixels, a byte counter takes at most 8 x 31 = 248.
-constexpr int kBatch = 31;
+// Vectors of offsets counted together: a nibble counter takes at most 15.
+constexpr int kBatch = 15;
 // After a vector that no window could hold, the next few are counted one by one
 // without trying: the try costs as much as the counting saves, and noise rarely ends
 // at once.
@@ -98,28 +97,34 @@ public:
     {
         if (batched_ == 0)
             return;
-        // Per level, byte counters of how many samples in each byte position have it.
-        // Four levels at a time: four independent sums, each vector loaded once for them.
-        __m256i levels[kWindow];
-        for (int j = 0; j < kWindow; j += 4) {
-            const __m256i level0 = _mm256_set1_epi8(static_cast<char>(j));
-            const __m256i level1 = _mm256_set1_epi8(static_cast<char>(j + 1));
-            const __m256i level2 = _mm256_set1_epi8(static_cast<char>(j + 2));
-            const __m256i level3 = _mm256_set1_epi8(static_cast<char>(j + 3));
+        // Per pair of levels 2k and 2k + 1, nibble counters of how many samples in each
+        // byte position have either: a byte shuffle turns each offset into 0x01 for
+        // level 2k, 0x10 for level 2k + 1 and 0 for any other, and these are summed.
+        // Four pairs at a time, each vector loaded once for them.
+        __m256i pairCounts[kWindow / 2];
+        for (int k = 0; k < kWindow / 2; k += 4) {
+            const __m256i oneHot0 = pairOneHot(k), oneHot1 = pairOneHot(k + 1);
+            const __m256i oneHot2 = pairOneHot(k + 2), oneHot3 = pairOneHot(k + 3);
             __m256i count0 = _mm256_setzero_si256(), count1 = count0, count2 = count0, count3 = count0;
             for (int i = 0; i < batched_; ++i) {
                 const __m256i offset = loadBatch(i);
-                count0 = _mm256_sub_epi8(count0, _mm256_cmpeq_epi8(offset, level0));
-                count1 = _mm256_sub_epi8(count1, _mm256_cmpeq_epi8(offset, level1));
-                count2 = _mm256_sub_epi8(count2, _mm256_cmpeq_epi8(offset, level2));
-                count3 = _mm256_sub_epi8(count3, _mm256_cmpeq_epi8(offset, level3));
+                count0 = _mm256_add_epi8(count0, _mm256_shuffle_epi8(oneHot0, offset));
+                count1 = _mm256_add_epi8(count1, _mm256_shuffle_epi8(oneHot1, offset));
+                count2 = _mm256_add_epi8(count2, _mm256_shuffle_epi8(oneHot2, offset));
+                count3 = _mm256_add_epi8(count3, _mm256_shuffle_epi8(oneHot3, offset));
             }
-            levels[j] = count0;
-            levels[j + 1] = count1;
-            levels[j + 2] = count2;
-            levels[j + 3] = count3;
+            pairCounts[k] = count0;
+            pairCounts[k + 1] = count1;
+            pairCounts[k + 2] = count2;
+            pairCounts[k + 3] = count3;
         }
         batched_ = 0;
+        __m256i levels[kWindow];
+        const __m256i lowNibbles = _mm256_set1_epi8(0x0F);
+        for (int k = 0; k < kWindow / 2; ++k) {
+            levels[2 * k] = _mm256_and_si256(pairCounts[k], lowNibbles);
+            levels[2 * k + 1] = _mm256_and_si256(_mm256_srli_epi16(pairCounts[k], 4), lowNibbles);
+        }
         // Summed over the 8 pixels, halving the vectors at each step: afterwards
         // dword m of sums[k] holds level 8k + m's counts of blue, green and red.
         __m256i pairs[8], quads[4], sums[2];
@@ -208,8 +213,10 @@ private:
         return _mm256_or_si256(outside, _mm256_permute2x128_si256(outside, outside, 1));
     }
 
-    // Puts each channel's window around this vector's samples, as near the middle as
-    // levels 0 and 255 allow.
+    // Puts each channel's window around this vector's samples. A channel that left its
+    // window upwards gets most of the spare levels above its samples, one that left it
+    // downwards most of those below: pictures drift through levels in gradients, and
+    // that keeps the window ahead of the drift. The others are centred.
     RANGEWICK_AVX2 void moveWindows(__m256i pixels)
     {
         __m256i lo = pixels, hi = pixels;
@@ -219,10 +226,17 @@ private:
         hi = _mm256_max_epu8(hi, _mm256_shuffle_epi32(hi, 0xB1));
         lo = _mm256_min_epu8(lo, _mm256_permute2x128_si256(lo, lo, 1));
         hi = _mm256_max_epu8(hi, _mm256_permute2x128_si256(hi, hi, 1));
+        const __m256i top = _mm256_add_epi8(start_, _mm256_set1_epi8(kWindow - 1));
+        const __m256i up = _mm256_xor_si256(_mm256_cmpeq_epi8(_mm256_max_epu8(hi, top), top), _mm256_set1_epi8(-1));
+        const __m256i down = _mm256_xor_si256(_mm256_cmpeq_epi8(_mm256_min_epu8(lo, start_), start_), _mm256_set1_epi8(-1));
         const __m256i slack = _mm256_subs_epu8(_mm256_set1_epi8(kWindow - 1), _mm256_sub_epi8(hi, lo));
-        const __m256i halfSlack = _mm256_and_si256(_mm256_srli_epi16(slack, 1), _mm256_set1_epi8(0x7F));
+        const __m256i lowBits = _mm256_set1_epi8(0x1F);
+        const __m256i half = _mm256_and_si256(_mm256_srli_epi16(slack, 1), lowBits);
+        const __m256i eighth = _mm256_and_si256(_mm256_srli_epi16(slack, 3), lowBits);
+        __m256i below = _mm256_blendv_epi8(half, eighth, _mm256_andnot_si256(down, up));
+        below = _mm256_blendv_epi8(below, _mm256_sub_epi8(slack, eighth), _mm256_andnot_si256(up, down));
         // No later than 256 - 16: a window never passes level 255.
-        const __m256i first = _mm256_min_epu8(_mm256_subs_epu8(lo, halfSlack), _mm256_set1_epi8(static_cast<char>(256 - kWindow)));
+        const __m256i first = _mm256_min_epu8(_mm256_subs_epu8(lo, below), _mm256_set1_epi8(static_cast<char>(256 - kWindow)));
         start_ = _mm256_and_si256(first, _mm256_set1_epi32(0x00FFFFFF));
         setWindowTables();
     }
@@ -259,6 +273,15 @@ private:
     RANGEWICK_AVX2 __m256i loadBatch(int i) const
     {
         return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(batch_[i]));
+    }
+
+    // The shuffle table that makes offset 2k 0x01 and offset 2k + 1 0x10.
+    RANGEWICK_AVX2 static __m256i pairOneHot(int k)
+    {
+        const __m128i offsets = _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+        const __m128i low = _mm_and_si128(_mm_cmpeq_epi8(offsets, _mm_set1_epi8(static_cast<char>(2 * k))), _mm_set1_epi8(0x01));
+        const __m128i high = _mm_and_si128(_mm_cmpeq_epi8(offsets, _mm_set1_epi8(static_cast<char>(2 * k + 1))), _mm_set1_epi8(0x10));
+        return _mm256_broadcastsi128_si256(_mm_or_si128(low, high));
     }
 
     RANGEWICK_AVX2 __m256i slice(int k) const
