@@ -453,7 +453,8 @@ TEST(CliEndToEnd, HelpAndVersion)
 {
     const ToolRun version = runTool({"--version"}, "");
     EXPECT_EQ(version.status, 0);
-    EXPECT_EQ(version.out.find("rangewick 0.18\nframe pass: "), 0u);
+    EXPECT_EQ(version.out.find("rangewick 0.18"), 0u);
+    EXPECT_NE(version.out.find("frame pass: "), std::string::npos) << version.out;
     const ToolRun help = runTool({"--help"}, "");
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("--highlight-clip"), std::string::npos);

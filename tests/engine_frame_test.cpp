@@ -346,9 +346,9 @@ TEST(PixelPass, TheEnvironmentForcesAnyUsablePass)
 // pair, runs going on across row ends, pixels equal but for the ignored top byte, grain
 // where neighbours match now and then, neighbours differing in one channel only.
 // Windows of levels: gradients with grain that keep moving them, levels near 0 and 255
-// where they stop, one channel too noisy for a window beside two that fit, blocks that
-// just fit or just miss, long flat rows that fill the counters. Odd widths, rows of
-// fewer pixels than a vector, single-pixel rows and columns, paddings.
+// where they stop, one channel too noisy for a window beside two that fit, blocks of 16
+// and of 8 pixels that just fit or just miss, long flat rows that fill the counters.
+// Odd widths, rows of fewer pixels than a vector, single-pixel rows and columns, paddings.
 TEST(PixelPass, FastPassesMatchReferenceBitForBit)
 {
     std::mt19937 rng(12345);
@@ -404,10 +404,20 @@ TEST(PixelPass, FastPassesMatchReferenceBitForBit)
         const uint32_t v = x % 16 == 0 ? spanLow : x % 16 == 1 ? spanLow + spanWidth : spanLow + rng() % spanWidth;
         return rgb(v, 255 - v, v / 2) | junk();
     };
+    // Each 8 pixels span exactly 15 or 16 levels in green and red: a window of 16 just
+    // holds them or just misses.
+    const auto narrowSpans = [&](int32_t x, int32_t) {
+        if (x % 8 == 0) {
+            spanLow = rng() % 240;
+            spanWidth = 15 + rng() % 2;
+        }
+        const uint32_t v = x % 8 == 0 ? spanLow : x % 8 == 1 ? spanLow + spanWidth : spanLow + rng() % spanWidth;
+        return rgb(255 - v, v, v / 3 + 40) | junk();
+    };
 
     const std::pair<int32_t, int32_t> sizes[] = {{1, 1}, {1, 9}, {9, 1}, {2, 1}, {2, 3}, {3, 2},
                                                  {17, 5}, {64, 3}, {31, 31}, {16, 70}, {100, 40}};
-    constexpr int kContents = 13;
+    constexpr int kContents = 14;
     std::string checked;
     for (const FastPass& fast : fastPasses())
         checked += std::string(" ") + fast.name;
@@ -429,6 +439,7 @@ TEST(PixelPass, FastPassesMatchReferenceBitForBit)
                 case 9: in.fillWith(atTheEnds); break;
                 case 10: in.fillWith(oneWideChannel); break;
                 case 11: in.fillWith(spans); break;
+                case 12: in.fillWith(narrowSpans); break;
                 default: in.fill(rgb(3, 250, 128) | 0x80000000u); break;
                 }
                 int32_t table[256];
