@@ -290,14 +290,34 @@ private:
     }
 
     // Counts of window levels 0-7 and 8-15 of a channel whose window starts at
-    // `windowStart`, as bytes in the low 8 of `low` and `high`.
+    // `windowStart`, as bytes in the low 8 of `low` and `high`. They are added in
+    // stretches of 8 counters that start at multiples of 8 levels, the same stretches
+    // whatever the window: a read of a stretch that only partly overlaps a store just
+    // made (by the channel before, or the flush before) would wait for that store.
     RANGEWICK_AVX2 void addToHistogram(int windowStart, __m128i low, __m128i high)
     {
-        uint32_t* const bins = hist_ + windowStart;
-        __m256i* const lowBins = reinterpret_cast<__m256i*>(bins);
-        __m256i* const highBins = reinterpret_cast<__m256i*>(bins + 8);
-        _mm256_storeu_si256(lowBins, _mm256_add_epi32(_mm256_loadu_si256(lowBins), _mm256_cvtepu8_epi32(low)));
-        _mm256_storeu_si256(highBins, _mm256_add_epi32(_mm256_loadu_si256(highBins), _mm256_cvtepu8_epi32(high)));
+        // From 0 to 8 levels past a multiple of 8, and never a stretch past level 255.
+        const int first = windowStart < 232 ? windowStart & ~7 : 232;
+        const int shift = windowStart - first;
+        // Bytes 0x80 (a shuffle gives 0), then 0..15, then 0x80 again: read from
+        // 16 - shift on, the counts move up by `shift` bytes.
+        alignas(16) static const uint8_t moveUp[48] = {
+            0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80,
+            0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15,
+            0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80};
+        const __m128i counts = _mm_unpacklo_epi64(low, high);
+        const __m128i firstSixteen = _mm_shuffle_epi8(counts, _mm_loadu_si128(reinterpret_cast<const __m128i*>(moveUp + 16 - shift)));
+        const __m128i lastEight = _mm_shuffle_epi8(counts, _mm_loadu_si128(reinterpret_cast<const __m128i*>(moveUp + 32 - shift)));
+        addStretch(hist_ + first, firstSixteen);
+        addStretch(hist_ + first + 8, _mm_unpackhi_epi64(firstSixteen, firstSixteen));
+        addStretch(hist_ + first + 16, lastEight);
+    }
+
+    // Adds the 8 byte counts in the low half of `counts` to bins[0..7].
+    RANGEWICK_AVX2 static void addStretch(uint32_t* bins, __m128i counts)
+    {
+        __m256i* const stretch = reinterpret_cast<__m256i*>(bins);
+        _mm256_storeu_si256(stretch, _mm256_add_epi32(_mm256_loadu_si256(stretch), _mm256_cvtepu8_epi32(counts)));
     }
 
     Histogram& hist_;
