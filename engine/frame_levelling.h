@@ -92,8 +92,8 @@ constexpr const char* kPassVariable = "RANGEWICK_PASS";
 PassChoice choosePass(const char* forced);
 // The choice made once, from the environment, the first time it is asked for.
 PassChoice chosenPass();
-// One line for people: the pass and why, e.g. "avx2 (RANGEWICK_PASS=avx512: not on
-// this processor)". `forced` is the variable's value the choice was made from.
+// One line for people: the pass and why, e.g. "avx2 (RANGEWICK_PASS=avx512 is a pass
+// this processor cannot run)". `forced`: the variable's value the choice was made from.
 std::string describePass(const PassChoice& choice, const char* forced);
 
 // From a finished histogram of `sampleCount` samples: detect the points, follow them
