@@ -1,7 +1,10 @@
 #include "options.h"
 
+#include "frame_levelling.h"
+
 #include <cstddef>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace cli {
@@ -222,7 +225,7 @@ std::string helpText()
         "  --progress             frames done and frames per second on standard error\n"
         "  --no-progress          (default: progress when standard error is a terminal)\n"
         "  -h, --help             this text\n"
-        "  --version              the version\n"
+        "  --version              the version and the frame pass in use\n"
         "\n"
         "Exit status: 0 done (an empty input too); 1 a read or write failed or the input\n"
         "ended inside a frame (every complete frame is written first); 2 bad options.\n"
@@ -236,7 +239,8 @@ std::string helpText()
 
 std::string versionText()
 {
-    return "rangewick " RANGEWICK_VERSION "\n";
+    const char* const forced = std::getenv(levels::kPassVariable);
+    return "rangewick " RANGEWICK_VERSION "\nframe pass: " + levels::describePass(levels::chosenPass(), forced) + "\n";
 }
 
 } // namespace cli

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <new>
 #include <string>
@@ -124,6 +125,11 @@ int runLevelling(const Options& options)
 {
     rawio::prepareStandardStreams();
     std::string error;
+    // A pass forced for a benchmark or a test that this processor cannot run: the run
+    // goes on with the fastest one, and says so.
+    const levels::PassChoice pass = levels::chosenPass();
+    if (pass.reason == levels::PassChoice::Reason::NotUsable || pass.reason == levels::PassChoice::Reason::UnknownName)
+        report("frame pass " + levels::describePass(pass, std::getenv(levels::kPassVariable)));
 
     const std::size_t pixels     = static_cast<std::size_t>(options.width) * static_cast<std::size_t>(options.height);
     const std::size_t frameBytes = pixels * 4;

@@ -1,5 +1,6 @@
 #include "frame_levelling.h"
 
+#include <cstdlib>
 #include <cstring>
 
 namespace levels {
@@ -57,39 +58,43 @@ void mapAndCountReference(const BitmapView& src, const BitmapView& dst,
 void mapAndCount(const BitmapView& src, const BitmapView& dst,
                  const int32_t table[256], Histogram& hist)
 {
-#if RANGEWICK_HAVE_AVX512_PASS
-    static const bool avx512 = avx512PassUsable();
-    if (avx512) {
-        mapAndCountAvx512(src, dst, table, hist);
-        return;
-    }
-#endif
-    mapAndCountScalar(src, dst, table, hist);
+    static const PixelPass pass = passFunction(chosenPass().pass);
+    pass(src, dst, table, hist);
 }
 
-void mapAndCountScalar(const BitmapView& src, const BitmapView& dst,
-                       const int32_t table[256], Histogram& hist)
+void mapAndCountPortable(const BitmapView& src, const BitmapView& dst,
+                         const int32_t table[256], Histogram& hist)
 {
     // Every sample costs a read-modify-write of a counter, and an increment of the
-    // counter the previous one just wrote waits for that store. Flat areas (black frames,
-    // letterbox bars, colour bars) would chain such increments pixel after pixel, so the
-    // pixel being repeated is held as a run and counted once when the run ends. Pixels
-    // are taken two at a time and a run only goes on when both repeat it: in grainy
-    // content, where neighbours match now and then, a single-pixel test would branch
+    // counter just written waits for that store. Where neighbouring samples share
+    // levels (dark grainy scenes, grey pixels whose three channels are equal) one
+    // shared histogram would chain those waits sample after sample. So each channel
+    // counts into sub-histograms of its own, two per channel used in turn, and they are
+    // summed into hist after the frame: increments of one counter are then a pair of
+    // pixels' work apart, and every content costs the same.
+    //
+    // Flat areas (black frames, letterbox bars, colour bars) cost less still: the pixel
+    // being repeated is held as a run and counted once when the run ends. Pixels are
+    // taken two at a time and a run only goes on when both repeat it: in grainy content,
+    // where neighbours match now and then, a single-pixel test would branch
     // unpredictably and cost more than the counting it saves.
     const int32_t w = src.w, h = src.h;
     if (w <= 0 || h <= 0)
         return;
+    uint32_t runs[3][256];  // per channel: runs, counted when they end
+    uint32_t lone[3][256];  // per channel: the first pixel of a pair that ends a run
+    std::memset(runs, 0, sizeof runs); // 6 KiB of stack in all
+    std::memset(lone, 0, sizeof lone);
+    const auto count = [](uint32_t (&sub)[3][256], uint32_t pixel, uint32_t n) { // top byte ignored
+        sub[0][pixel & 0xFF] += n;
+        sub[1][(pixel >> 8) & 0xFF] += n;
+        sub[2][(pixel >> 16) & 0xFF] += n;
+    };
     const uint32_t* s = static_cast<const uint32_t*>(src.data);
     uint32_t*       d = static_cast<uint32_t*>(dst.data);
     uint32_t runPixel = s[0] & kRgbMask;
     uint32_t runOut   = mapPixel(runPixel, table);
     uint32_t run      = 0; // pixels of runPixel not yet counted
-    const auto countRun = [&hist](uint32_t pixel, uint32_t n) { // pixel: top byte ignored
-        hist[(pixel >> 16) & 0xFF] += n;
-        hist[(pixel >> 8) & 0xFF] += n;
-        hist[pixel & 0xFF] += n;
-    };
     for (int32_t y = 0; y < h; ++y) {
         const uint32_t* const pairsEnd = s + (w & ~1);
         for (; s != pairsEnd; s += 2, d += 2) {
@@ -105,8 +110,8 @@ void mapAndCountScalar(const BitmapView& src, const BitmapView& dst,
             }
             // The pending run and the first pixel are counted; the second pixel opens
             // the next run (usually of one pixel).
-            countRun(runPixel, run);
-            countRun(p0, 1);
+            count(runs, runPixel, run);
+            count(lone, p0, 1);
             runPixel = p1 & kRgbMask;
             runOut   = mapPixel(p1, table);
             run      = 1;
@@ -116,7 +121,7 @@ void mapAndCountScalar(const BitmapView& src, const BitmapView& dst,
         if (w & 1) { // odd width: the last pixel of the row on its own
             const uint32_t p = s[0] & kRgbMask;
             if (p != runPixel) {
-                countRun(runPixel, run);
+                count(runs, runPixel, run);
                 runPixel = p;
                 runOut   = mapPixel(p, table);
                 run      = 0;
@@ -129,7 +134,81 @@ void mapAndCountScalar(const BitmapView& src, const BitmapView& dst,
         s = nextRow(s, src.modulo);
         d = nextRow(d, dst.modulo);
     }
-    countRun(runPixel, run);
+    count(runs, runPixel, run);
+    for (int i = 0; i < 256; ++i)
+        hist[i] += runs[0][i] + runs[1][i] + runs[2][i] + lone[0][i] + lone[1][i] + lone[2][i];
+}
+
+const char* passName(Pass pass)
+{
+    switch (pass) {
+    case Pass::Plain: return "plain";
+    case Pass::Portable: return "portable";
+    case Pass::Avx2: return "avx2";
+    case Pass::Avx512: return "avx512";
+    }
+    return "?";
+}
+
+bool passUsable(Pass pass)
+{
+    return passFunction(pass) != nullptr;
+}
+
+PixelPass passFunction(Pass pass)
+{
+    switch (pass) {
+    case Pass::Plain: return mapAndCountReference;
+    case Pass::Portable: return mapAndCountPortable;
+#if RANGEWICK_HAVE_X86_PASSES
+    case Pass::Avx2: return avx2PassUsable() ? mapAndCountAvx2 : nullptr;
+    case Pass::Avx512: return avx512PassUsable() ? mapAndCountAvx512 : nullptr;
+#else
+    case Pass::Avx2:
+    case Pass::Avx512: return nullptr;
+#endif
+    }
+    return nullptr;
+}
+
+PassChoice choosePass(const char* forced)
+{
+    Pass fastest = Pass::Portable;
+    for (Pass p : {Pass::Avx2, Pass::Avx512})
+        if (passUsable(p))
+            fastest = p;
+    if (forced == nullptr || *forced == '\0')
+        return {fastest, PassChoice::Reason::Fastest};
+    for (int i = 0; i < kPassCount; ++i) {
+        const Pass p = static_cast<Pass>(i);
+        if (std::strcmp(forced, passName(p)) == 0)
+            return passUsable(p) ? PassChoice{p, PassChoice::Reason::Forced}
+                                 : PassChoice{fastest, PassChoice::Reason::NotUsable};
+    }
+    return {fastest, PassChoice::Reason::UnknownName};
+}
+
+PassChoice chosenPass()
+{
+    static const PassChoice choice = choosePass(std::getenv(kPassVariable));
+    return choice;
+}
+
+std::string describePass(const PassChoice& choice, const char* forced)
+{
+    std::string text = passName(choice.pass);
+    const std::string asked = std::string(kPassVariable) + "=" + (forced != nullptr ? forced : "");
+    switch (choice.reason) {
+    case PassChoice::Reason::Fastest:
+        return text + " (the fastest this processor runs)";
+    case PassChoice::Reason::Forced:
+        return text + " (set by " + asked + ")";
+    case PassChoice::Reason::NotUsable:
+        return text + " (" + asked + " is a pass this processor cannot run)";
+    case PassChoice::Reason::UnknownName:
+        return text + " (" + asked + " is not a pass: plain, portable, avx2 or avx512)";
+    }
+    return text;
 }
 
 Detection updatePoints(LevelsInstance& inst, const Histogram& hist, uint32_t sampleCount)

@@ -7,12 +7,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
-// x86 builds with GCC or Clang carry a vector pass chosen at run time.
+// x86 builds with GCC or Clang carry vector passes (AVX2, AVX-512) chosen at run time;
+// the rest of the build asks for nothing beyond its baseline (SSE2 on i686).
 #if (defined(__x86_64__) || defined(__i386__)) && defined(__GNUC__)
-#define RANGEWICK_HAVE_AVX512_PASS 1
+#define RANGEWICK_HAVE_X86_PASSES 1
 #else
-#define RANGEWICK_HAVE_AVX512_PASS 0
+#define RANGEWICK_HAVE_X86_PASSES 0
 #endif
 
 // A frame as the host describes it: rows of 32-bit pixels 0x00RRGGBB, visited in
@@ -42,20 +44,57 @@ namespace levels {
 // The pixel pass: dst = table(src), hist counts every R, G and B of src (hist is added
 // to, not cleared). All of these are the same function: the plain one is the
 // definition, the others are faster shapes of it, and tests hold them bit-for-bit
-// equal. mapAndCount, which levelFrame uses, takes the fastest this processor runs.
+// equal. mapAndCount, which levelFrame uses, takes the pass chosenPass() names.
+using PixelPass = void (*)(const BitmapView& src, const BitmapView& dst, const int32_t table[256], Histogram& hist);
+
 void mapAndCountReference(const BitmapView& src, const BitmapView& dst,
                           const int32_t table[256], Histogram& hist);
 void mapAndCount(const BitmapView& src, const BitmapView& dst,
                  const int32_t table[256], Histogram& hist);
-// Plain C++ for every processor.
-void mapAndCountScalar(const BitmapView& src, const BitmapView& dst,
-                       const int32_t table[256], Histogram& hist);
-#if RANGEWICK_HAVE_AVX512_PASS
+// Plain C++ for every processor, as fast on every content.
+void mapAndCountPortable(const BitmapView& src, const BitmapView& dst,
+                         const int32_t table[256], Histogram& hist);
+#if RANGEWICK_HAVE_X86_PASSES
+// AVX2 with BMI2; call only where avx2PassUsable().
+bool avx2PassUsable();
+void mapAndCountAvx2(const BitmapView& src, const BitmapView& dst,
+                     const int32_t table[256], Histogram& hist);
 // AVX-512 (with VBMI, GFNI and BITALG); call only where avx512PassUsable().
 bool avx512PassUsable();
 void mapAndCountAvx512(const BitmapView& src, const BitmapView& dst,
                        const int32_t table[256], Histogram& hist);
 #endif
+
+// The passes by name, slowest first. Every build has all four names; a pass this build
+// or processor cannot run is simply not usable.
+enum class Pass { Plain, Portable, Avx2, Avx512 };
+constexpr int kPassCount = 4;
+const char* passName(Pass pass); // "plain", "portable", "avx2", "avx512"
+bool passUsable(Pass pass);
+PixelPass passFunction(Pass pass); // nullptr where not usable
+
+// Which pass runs, and why.
+struct PassChoice {
+    enum class Reason {
+        Fastest,        // the fastest usable pass; nothing asked for another
+        Forced,         // the one the environment asks for
+        NotUsable,      // the environment asks for a pass this processor cannot run: the fastest instead
+        UnknownName,    // the environment names no pass: the fastest instead
+    };
+    Pass pass;
+    Reason reason;
+};
+
+// The variable that forces a pass (its value: a passName()).
+constexpr const char* kPassVariable = "RANGEWICK_PASS";
+
+// The choice for a value of kPassVariable (nullptr or empty: not set).
+PassChoice choosePass(const char* forced);
+// The choice made once, from the environment, the first time it is asked for.
+PassChoice chosenPass();
+// One line for people: the pass and why, e.g. "avx2 (RANGEWICK_PASS=avx512 is a pass
+// this processor cannot run)". `forced`: the variable's value the choice was made from.
+std::string describePass(const PassChoice& choice, const char* forced);
 
 // From a finished histogram of `sampleCount` samples: detect the points, follow them
 // and write the new table into the record.

@@ -21,7 +21,7 @@
 // byte population count then gives the number of samples at each level.
 #include "frame_levelling.h"
 
-#if RANGEWICK_HAVE_AVX512_PASS
+#if RANGEWICK_HAVE_X86_PASSES
 
 // GCC 12 takes the intrinsics that start from an undefined register (casts, narrowing
 // conversions) for reads of uninitialised variables.

@@ -284,14 +284,56 @@ TEST(CliEndToEnd, BadOptionsExitTwoWithOneLine)
     }
 }
 
+// Sets the variable that forces a frame pass for the programs this test starts.
+void forcePass(const char* value)
+{
+#ifdef _WIN32
+    _putenv_s(levels::kPassVariable, value);
+#else
+    setenv(levels::kPassVariable, value, 1);
+#endif
+}
+
 TEST(CliEndToEnd, HelpAndVersion)
 {
     const ToolRun version = runTool({"--version"}, "");
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.out.find("rangewick " RANGEWICK_VERSION), 0u);
+    EXPECT_NE(version.out.find("frame pass: "), std::string::npos) << version.out;
     const ToolRun help = runTool({"--help"}, "");
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("--highlight-clip"), std::string::npos);
+}
+
+// Every pass this processor runs can be forced and says so; a pass it cannot run, or
+// a name that is no pass, falls back to the fastest, says so, and levels all the same.
+TEST(CliEndToEnd, ForcedPassIsNamedAndAnUnusableOneFallsBack)
+{
+    const char* const before = std::getenv(levels::kPassVariable);
+    const std::string saved = before != nullptr ? before : "";
+    const int32_t w = 40, h = 9;
+    const std::vector<uint32_t> frames = driftingFrames(w, h, 3, 11);
+    const Expected e = levelHere(frames, w, h, defaults(), true);
+    const std::string fastest = levels::passName(levels::choosePass(nullptr).pass);
+    for (int i = 0; i < levels::kPassCount; ++i) {
+        const char* const name = levels::passName(static_cast<levels::Pass>(i));
+        forcePass(name);
+        const bool usable = levels::passUsable(static_cast<levels::Pass>(i));
+        const ToolRun version = runTool({"--version"}, "");
+        const std::string said = "frame pass: " + (usable ? std::string(name) : fastest) + " (";
+        EXPECT_NE(version.out.find(said), std::string::npos) << name << ": " << version.out;
+        const ToolRun r = runTool({"--size", "40x9"}, bytesOf(frames));
+        EXPECT_EQ(r.status, 0) << name;
+        EXPECT_EQ(r.out, e.frames) << name;
+        EXPECT_EQ(r.err.empty(), usable) << name << ": " << r.err;
+    }
+    forcePass("avx9000");
+    const ToolRun r = runTool({"--size", "40x9"}, bytesOf(frames));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, e.frames);
+    EXPECT_TRUE(oneMessageLine(r.err)) << r.err;
+    EXPECT_NE(r.err.find("RANGEWICK_PASS=avx9000 is not a pass"), std::string::npos) << r.err;
+    forcePass(saved.c_str());
 }
 
 TEST(CliEndToEnd, ClosedPipeEndsTheRunWithAMessage)

@@ -145,7 +145,7 @@ TEST(CliOptions, HelpAndVersionNeedNoSize)
     EXPECT_EQ(parse({"--help"}, o).action, cli::Action::Help);
     EXPECT_EQ(parse({"-h", "--bogus"}, o).action, cli::Action::Help);
     EXPECT_EQ(parse({"--version"}, o).action, cli::Action::Version);
-    EXPECT_EQ(cli::versionText(), "rangewick " RANGEWICK_VERSION "\n");
+    EXPECT_EQ(cli::versionText().find("rangewick " RANGEWICK_VERSION "\nframe pass: "), 0u);
 
     // Every stored setting is offered with its default as the settings table has it.
     const std::string help = cli::helpText();

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <random>
 #include <string>
 #include <vector>
@@ -291,12 +292,53 @@ struct FastPass {
 
 std::vector<FastPass> fastPasses()
 {
-    std::vector<FastPass> passes = {{"dispatched", levels::mapAndCount}, {"scalar", levels::mapAndCountScalar}};
-#if RANGEWICK_HAVE_AVX512_PASS
-    if (levels::avx512PassUsable())
-        passes.push_back({"avx512", levels::mapAndCountAvx512});
-#endif
+    std::vector<FastPass> passes = {{"dispatched", levels::mapAndCount}};
+    for (int i = 0; i < levels::kPassCount; ++i) {
+        const levels::Pass pass = static_cast<levels::Pass>(i);
+        if (pass != levels::Pass::Plain && levels::passUsable(pass))
+            passes.push_back({levels::passName(pass), levels::passFunction(pass)});
+    }
     return passes;
+}
+
+// Unset, the fastest pass this processor runs; set, the pass named, unless this
+// processor cannot run it or no pass has that name: then the fastest, saying why.
+TEST(PixelPass, TheEnvironmentForcesAnyUsablePass)
+{
+    using levels::Pass;
+    using Reason = levels::PassChoice::Reason;
+    const levels::PassChoice fastest = levels::choosePass(nullptr);
+    EXPECT_EQ(fastest.reason, Reason::Fastest);
+    ASSERT_TRUE(levels::passUsable(fastest.pass));
+    EXPECT_NE(fastest.pass, Pass::Plain);
+    for (int i = static_cast<int>(fastest.pass) + 1; i < levels::kPassCount; ++i)
+        EXPECT_FALSE(levels::passUsable(static_cast<Pass>(i))) << levels::passName(static_cast<Pass>(i));
+    EXPECT_EQ(levels::choosePass("").reason, Reason::Fastest);
+
+    for (int i = 0; i < levels::kPassCount; ++i) {
+        const Pass pass = static_cast<Pass>(i);
+        const char* const name = levels::passName(pass);
+        const levels::PassChoice forced = levels::choosePass(name);
+        EXPECT_EQ(levels::passUsable(pass), levels::passFunction(pass) != nullptr) << name;
+        if (levels::passUsable(pass)) {
+            EXPECT_EQ(forced.pass, pass) << name;
+            EXPECT_EQ(forced.reason, Reason::Forced) << name;
+        } else {
+            EXPECT_EQ(forced.pass, fastest.pass) << name;
+            EXPECT_EQ(forced.reason, Reason::NotUsable) << name;
+            EXPECT_NE(levels::describePass(forced, name).find("cannot run"), std::string::npos);
+        }
+    }
+    for (const char* unknown : {"AVX2", "sse2", "avx2 "}) {
+        const levels::PassChoice choice = levels::choosePass(unknown);
+        EXPECT_EQ(choice.pass, fastest.pass) << unknown;
+        EXPECT_EQ(choice.reason, Reason::UnknownName) << unknown;
+    }
+    // This process's own choice, from the variable it was started with.
+    const char* const variable = std::getenv(levels::kPassVariable);
+    EXPECT_EQ(levels::chosenPass().pass, levels::choosePass(variable).pass);
+    std::printf("this process levels with the pass %s\n",
+                levels::describePass(levels::chosenPass(), variable).c_str());
 }
 
 // The fast passes against the plain one, on content that exercises their shortcuts.
@@ -304,9 +346,9 @@ std::vector<FastPass> fastPasses()
 // pair, runs going on across row ends, pixels equal but for the ignored top byte, grain
 // where neighbours match now and then, neighbours differing in one channel only.
 // Windows of levels: gradients with grain that keep moving them, levels near 0 and 255
-// where they stop, one channel too noisy for a window beside two that fit, blocks that
-// just fit or just miss, long flat rows that fill the counters. Odd widths, rows of
-// fewer pixels than a vector, single-pixel rows and columns, paddings.
+// where they stop, one channel too noisy for a window beside two that fit, blocks of 16
+// and of 8 pixels that just fit or just miss, long flat rows that fill the counters.
+// Odd widths, rows of fewer pixels than a vector, single-pixel rows and columns, paddings.
 TEST(PixelPass, FastPassesMatchReferenceBitForBit)
 {
     std::mt19937 rng(12345);
@@ -362,10 +404,20 @@ TEST(PixelPass, FastPassesMatchReferenceBitForBit)
         const uint32_t v = x % 16 == 0 ? spanLow : x % 16 == 1 ? spanLow + spanWidth : spanLow + rng() % spanWidth;
         return rgb(v, 255 - v, v / 2) | junk();
     };
+    // Each 8 pixels span exactly 15 or 16 levels in green and red: a window of 16 just
+    // holds them or just misses.
+    const auto narrowSpans = [&](int32_t x, int32_t) {
+        if (x % 8 == 0) {
+            spanLow = rng() % 240;
+            spanWidth = 15 + rng() % 2;
+        }
+        const uint32_t v = x % 8 == 0 ? spanLow : x % 8 == 1 ? spanLow + spanWidth : spanLow + rng() % spanWidth;
+        return rgb(255 - v, v, v / 3 + 40) | junk();
+    };
 
     const std::pair<int32_t, int32_t> sizes[] = {{1, 1}, {1, 9}, {9, 1}, {2, 1}, {2, 3}, {3, 2},
                                                  {17, 5}, {64, 3}, {31, 31}, {16, 70}, {100, 40}};
-    constexpr int kContents = 13;
+    constexpr int kContents = 14;
     std::string checked;
     for (const FastPass& fast : fastPasses())
         checked += std::string(" ") + fast.name;
@@ -387,6 +439,7 @@ TEST(PixelPass, FastPassesMatchReferenceBitForBit)
                 case 9: in.fillWith(atTheEnds); break;
                 case 10: in.fillWith(oneWideChannel); break;
                 case 11: in.fillWith(spans); break;
+                case 12: in.fillWith(narrowSpans); break;
                 default: in.fill(rgb(3, 250, 128) | 0x80000000u); break;
                 }
                 int32_t table[256];

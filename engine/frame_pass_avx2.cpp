@@ -1,0 +1,373 @@
+// The pixel pass with AVX2, 8 pixels at a time, for the processors that have no
+// AVX-512 (most desktops and laptops).
+//
+// Counting is what costs: one shared histogram takes a read-modify-write per sample,
+// and where neighbouring samples share levels (flat areas, dark grainy scenes, smooth
+// gradients) each increment waits for the store of the one before. Within 8 pixels,
+// though, a channel of real pictures seldom spans more than a few levels. So each
+// channel keeps a window of 16 levels; a vector whose samples fall inside the windows
+// is kept as offsets into them, and a batch of such vectors is counted at once without
+// touching the histogram: for each pair of the 16 levels a byte shuffle of the whole
+// batch, summed in nibble counters. The batch is counted and added into the histogram
+// when it is full and whenever a window has to move. A channel whose 8 samples span 16
+// levels or more (noise, hard edges) is counted sample by sample, and after a vector
+// where no channel fits the next few are counted that way without trying the windows.
+//
+// Mapping: a vector inside the windows looks its samples up with one byte shuffle per
+// channel from the 16 table entries of that channel's window. Any other vector uses
+// the whole table: two sets of 8 shuffles over 16-entry slices, each set covering half
+// the levels.
+#include "frame_levelling.h"
+
+#if RANGEWICK_HAVE_X86_PASSES
+
+#include <immintrin.h>
+
+#define RANGEWICK_AVX2 __attribute__((target("avx2,bmi,bmi2")))
+
+namespace levels {
+
+namespace {
+
+constexpr int kPixels = 8;      // pixels per vector
+constexpr int kWindow = 16;     // levels covered by each channel's window
+// Vectors of offsets counted together: a nibble counter takes at most 15.
+constexpr int kBatch = 15;
+// After a vector that no window could hold, the next few are counted one by one
+// without trying: the try costs as much as the counting saves, and noise rarely ends
+// at once.
+constexpr int kVectorsToSkip = 15;
+
+class Avx2Pass {
+public:
+    RANGEWICK_AVX2 Avx2Pass(const int32_t levelTable[256], Histogram& h) : hist_(h)
+    {
+        for (int i = 0; i < 256; ++i)
+            tableBytes_[i] = static_cast<uint8_t>(levelTable[i]);
+        // Slice k of each half is xored with slice k - 1, so that the xor of slices
+        // 0..k, which the lookup gathers for a level in slice k, is slice k itself.
+        for (int half = 0; half < 2; ++half)
+            for (int k = 0; k < 8; ++k)
+                for (int n = 0; n < 16; ++n) {
+                    const int level = 128 * half + 16 * k + n;
+                    const uint8_t v = k == 0 ? tableBytes_[level] : tableBytes_[level] ^ tableBytes_[level - 16];
+                    slices_[8 * half + k][n] = v;
+                    slices_[8 * half + k][n + 16] = v;
+                }
+        start_ = _mm256_setzero_si256();
+        setWindowTables();
+        batched_ = 0;
+        toSkip_ = 0;
+    }
+
+    // The mapped pixels of one vector, and its samples counted (read from `pixels`,
+    // also at `src` for the samples counted one by one).
+    RANGEWICK_AVX2 __m256i step(__m256i pixels, const uint32_t* src)
+    {
+        if (toSkip_ > 0) {
+            --toSkip_;
+            countChannels(src, kPixels, kAllChannels);
+            return mapAny(pixels);
+        }
+        __m256i offset = offsetsOf(pixels);
+        if (!_mm256_testz_si256(offset, highNibbles())) {
+            // The batch is counted anyway, so every window moves onto this vector.
+            flush();
+            moveWindows(pixels);
+            offset = offsetsOf(pixels);
+            const __m256i wide = channelsOutside(offset);
+            const unsigned channels = static_cast<unsigned>(_mm256_movemask_epi8(wide)) & kAllChannels;
+            if (channels != 0) {
+                countChannels(src, kPixels, channels);
+                if (channels == kAllChannels) { // noise: nothing for the windows
+                    toSkip_ = kVectorsToSkip;
+                    return mapAny(pixels);
+                }
+                // Samples of the wide channels match no level of the batch.
+                batch(_mm256_or_si256(offset, wide));
+                return mapAny(pixels);
+            }
+        }
+        batch(offset);
+        return mapInWindows(offset);
+    }
+
+    // Counts the batch and adds it into the histogram.
+    RANGEWICK_AVX2 void flush()
+    {
+        if (batched_ == 0)
+            return;
+        // Per pair of levels 2k and 2k + 1, nibble counters of how many samples in each
+        // byte position have either: a byte shuffle turns each offset into 0x01 for
+        // level 2k, 0x10 for level 2k + 1 and 0 for any other, and these are summed.
+        // Four pairs at a time, each vector loaded once for them.
+        __m256i pairCounts[kWindow / 2];
+        for (int k = 0; k < kWindow / 2; k += 4) {
+            const __m256i oneHot0 = pairOneHot(k), oneHot1 = pairOneHot(k + 1);
+            const __m256i oneHot2 = pairOneHot(k + 2), oneHot3 = pairOneHot(k + 3);
+            __m256i count0 = _mm256_setzero_si256(), count1 = count0, count2 = count0, count3 = count0;
+            for (int i = 0; i < batched_; ++i) {
+                const __m256i offset = loadBatch(i);
+                count0 = _mm256_add_epi8(count0, _mm256_shuffle_epi8(oneHot0, offset));
+                count1 = _mm256_add_epi8(count1, _mm256_shuffle_epi8(oneHot1, offset));
+                count2 = _mm256_add_epi8(count2, _mm256_shuffle_epi8(oneHot2, offset));
+                count3 = _mm256_add_epi8(count3, _mm256_shuffle_epi8(oneHot3, offset));
+            }
+            pairCounts[k] = count0;
+            pairCounts[k + 1] = count1;
+            pairCounts[k + 2] = count2;
+            pairCounts[k + 3] = count3;
+        }
+        batched_ = 0;
+        __m256i levels[kWindow];
+        const __m256i lowNibbles = _mm256_set1_epi8(0x0F);
+        for (int k = 0; k < kWindow / 2; ++k) {
+            levels[2 * k] = _mm256_and_si256(pairCounts[k], lowNibbles);
+            levels[2 * k + 1] = _mm256_and_si256(_mm256_srli_epi16(pairCounts[k], 4), lowNibbles);
+        }
+        // Summed over the 8 pixels, halving the vectors at each step: afterwards
+        // dword m of sums[k] holds level 8k + m's counts of blue, green and red.
+        __m256i pairs[8], quads[4], sums[2];
+        for (int k = 0; k < 8; ++k) {
+            const __m256i a = levels[2 * k], b = levels[2 * k + 1];
+            pairs[k] = _mm256_add_epi8(_mm256_unpacklo_epi32(a, b), _mm256_unpackhi_epi32(a, b));
+        }
+        for (int k = 0; k < 4; ++k) {
+            const __m256i a = pairs[2 * k], b = pairs[2 * k + 1];
+            quads[k] = _mm256_add_epi8(_mm256_unpacklo_epi64(a, b), _mm256_unpackhi_epi64(a, b));
+        }
+        for (int k = 0; k < 2; ++k) {
+            const __m256i a = quads[2 * k], b = quads[2 * k + 1];
+            sums[k] = _mm256_add_epi8(_mm256_permute2x128_si256(a, b, 0x20), _mm256_permute2x128_si256(a, b, 0x31));
+        }
+        // Channel by channel: quadword c then holds channel c's counts of 8 levels.
+        const __m256i byChannel = _mm256_setr_epi8(0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, -1, -1, -1, -1,
+                                                   0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, -1, -1, -1, -1);
+        const __m256i lanesInOrder = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
+        for (__m256i& sum : sums)
+            sum = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(sum, byChannel), lanesInOrder);
+        const __m128i low0 = _mm256_castsi256_si128(sums[0]), low1 = _mm256_castsi256_si128(sums[1]);
+        addToHistogram(startOf(0), low0, low1);
+        addToHistogram(startOf(1), _mm_unpackhi_epi64(low0, low0), _mm_unpackhi_epi64(low1, low1));
+        addToHistogram(startOf(2), _mm256_extracti128_si256(sums[0], 1), _mm256_extracti128_si256(sums[1], 1));
+    }
+
+    // The samples of the channels in `channels` (bit c: channel c) of `pixels` pixels.
+    void countChannels(const uint32_t* src, int32_t pixels, unsigned channels)
+    {
+        if (channels == kAllChannels) {
+            for (int32_t i = 0; i < pixels; ++i) {
+                const uint32_t p = src[i];
+                ++hist_[p & 0xFF];
+                ++hist_[(p >> 8) & 0xFF];
+                ++hist_[(p >> 16) & 0xFF];
+            }
+            return;
+        }
+        for (unsigned c = 0; c < 3; ++c)
+            if (channels & (1u << c))
+                for (int32_t i = 0; i < pixels; ++i)
+                    ++hist_[(src[i] >> (8 * c)) & 0xFF];
+    }
+
+    // Any pixels through the whole table.
+    RANGEWICK_AVX2 __m256i mapAny(__m256i pixels) const
+    {
+        // A shuffle gives 0 for an index with its top bit set: slice k of the lower
+        // half contributes exactly to the levels of slices k and up (of that half).
+        const __m256i sixteen = _mm256_set1_epi8(16);
+        __m256i index = pixels;
+        __m256i low = _mm256_shuffle_epi8(slice(0), index);
+        for (int k = 1; k < 8; ++k) {
+            index = _mm256_sub_epi8(index, sixteen);
+            low = _mm256_xor_si256(low, _mm256_shuffle_epi8(slice(k), index));
+        }
+        index = _mm256_xor_si256(pixels, _mm256_set1_epi8(static_cast<char>(0x80)));
+        __m256i high = _mm256_shuffle_epi8(slice(8), index);
+        for (int k = 9; k < 16; ++k) {
+            index = _mm256_sub_epi8(index, sixteen);
+            high = _mm256_xor_si256(high, _mm256_shuffle_epi8(slice(k), index));
+        }
+        return _mm256_and_si256(_mm256_blendv_epi8(low, high, pixels), _mm256_set1_epi32(0x00FFFFFF));
+    }
+
+private:
+    static constexpr unsigned kAllChannels = 7;
+
+    RANGEWICK_AVX2 static __m256i highNibbles() { return _mm256_set1_epi32(0x00F0F0F0); }
+
+    // Each sample's offset into its channel's window; the top byte becomes 0xFF, which
+    // matches no level and looks nothing up.
+    RANGEWICK_AVX2 __m256i offsetsOf(__m256i pixels) const
+    {
+        return _mm256_or_si256(_mm256_sub_epi8(pixels, start_), _mm256_set1_epi32(static_cast<int>(0xFF000000u)));
+    }
+
+    // 0xFF in every byte of the channels that have a sample outside the window.
+    RANGEWICK_AVX2 static __m256i channelsOutside(__m256i offset)
+    {
+        const __m256i inside = _mm256_cmpeq_epi8(_mm256_and_si256(offset, highNibbles()), _mm256_setzero_si256());
+        __m256i outside = _mm256_andnot_si256(inside, _mm256_set1_epi32(0x00FFFFFF));
+        outside = _mm256_or_si256(outside, _mm256_shuffle_epi32(outside, 0x4E));
+        outside = _mm256_or_si256(outside, _mm256_shuffle_epi32(outside, 0xB1));
+        return _mm256_or_si256(outside, _mm256_permute2x128_si256(outside, outside, 1));
+    }
+
+    // Puts each channel's window around this vector's samples. A channel that left its
+    // window upwards gets most of the spare levels above its samples, one that left it
+    // downwards most of those below: pictures drift through levels in gradients, and
+    // that keeps the window ahead of the drift. The others are centred.
+    RANGEWICK_AVX2 void moveWindows(__m256i pixels)
+    {
+        __m256i lo = pixels, hi = pixels;
+        lo = _mm256_min_epu8(lo, _mm256_shuffle_epi32(lo, 0x4E));
+        hi = _mm256_max_epu8(hi, _mm256_shuffle_epi32(hi, 0x4E));
+        lo = _mm256_min_epu8(lo, _mm256_shuffle_epi32(lo, 0xB1));
+        hi = _mm256_max_epu8(hi, _mm256_shuffle_epi32(hi, 0xB1));
+        lo = _mm256_min_epu8(lo, _mm256_permute2x128_si256(lo, lo, 1));
+        hi = _mm256_max_epu8(hi, _mm256_permute2x128_si256(hi, hi, 1));
+        const __m256i top = _mm256_add_epi8(start_, _mm256_set1_epi8(kWindow - 1));
+        const __m256i up = _mm256_xor_si256(_mm256_cmpeq_epi8(_mm256_max_epu8(hi, top), top), _mm256_set1_epi8(-1));
+        const __m256i down = _mm256_xor_si256(_mm256_cmpeq_epi8(_mm256_min_epu8(lo, start_), start_), _mm256_set1_epi8(-1));
+        const __m256i slack = _mm256_subs_epu8(_mm256_set1_epi8(kWindow - 1), _mm256_sub_epi8(hi, lo));
+        const __m256i lowBits = _mm256_set1_epi8(0x1F);
+        const __m256i half = _mm256_and_si256(_mm256_srli_epi16(slack, 1), lowBits);
+        const __m256i eighth = _mm256_and_si256(_mm256_srli_epi16(slack, 3), lowBits);
+        __m256i below = _mm256_blendv_epi8(half, eighth, _mm256_andnot_si256(down, up));
+        below = _mm256_blendv_epi8(below, _mm256_sub_epi8(slack, eighth), _mm256_andnot_si256(up, down));
+        // No later than 256 - 16: a window never passes level 255.
+        const __m256i first = _mm256_min_epu8(_mm256_subs_epu8(lo, below), _mm256_set1_epi8(static_cast<char>(256 - kWindow)));
+        start_ = _mm256_and_si256(first, _mm256_set1_epi32(0x00FFFFFF));
+        setWindowTables();
+    }
+
+    // Per channel, the table entries of its window, in both 16-byte halves.
+    RANGEWICK_AVX2 void setWindowTables()
+    {
+        for (int c = 0; c < 3; ++c)
+            windowTable_[c] = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(tableBytes_ + startOf(c))));
+    }
+
+    RANGEWICK_AVX2 __m256i mapInWindows(__m256i offset) const
+    {
+        // Each shuffle looks up one channel; the other bytes get an index with the top
+        // bit set, which gives 0.
+        const __m256i blue = _mm256_shuffle_epi8(windowTable_[0], _mm256_or_si256(offset, _mm256_set1_epi32(static_cast<int>(0x80808000u))));
+        const __m256i green = _mm256_shuffle_epi8(windowTable_[1], _mm256_or_si256(offset, _mm256_set1_epi32(static_cast<int>(0x80800080u))));
+        const __m256i red = _mm256_shuffle_epi8(windowTable_[2], _mm256_or_si256(offset, _mm256_set1_epi32(static_cast<int>(0x80008080u))));
+        return _mm256_or_si256(_mm256_or_si256(blue, green), red);
+    }
+
+    RANGEWICK_AVX2 int startOf(int channel) const
+    {
+        return static_cast<int>((static_cast<uint32_t>(_mm256_cvtsi256_si32(start_)) >> (8 * channel)) & 0xFF);
+    }
+
+    RANGEWICK_AVX2 void batch(__m256i offset)
+    {
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(batch_[batched_]), offset);
+        if (++batched_ == kBatch)
+            flush();
+    }
+
+    RANGEWICK_AVX2 __m256i loadBatch(int i) const
+    {
+        return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(batch_[i]));
+    }
+
+    // The shuffle table that makes offset 2k 0x01 and offset 2k + 1 0x10.
+    RANGEWICK_AVX2 static __m256i pairOneHot(int k)
+    {
+        const __m128i offsets = _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+        const __m128i low = _mm_and_si128(_mm_cmpeq_epi8(offsets, _mm_set1_epi8(static_cast<char>(2 * k))), _mm_set1_epi8(0x01));
+        const __m128i high = _mm_and_si128(_mm_cmpeq_epi8(offsets, _mm_set1_epi8(static_cast<char>(2 * k + 1))), _mm_set1_epi8(0x10));
+        return _mm256_broadcastsi128_si256(_mm_or_si128(low, high));
+    }
+
+    RANGEWICK_AVX2 __m256i slice(int k) const
+    {
+        return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(slices_[k]));
+    }
+
+    // Counts of window levels 0-7 and 8-15 of a channel whose window starts at
+    // `windowStart`, as bytes in the low 8 of `low` and `high`. They are added in
+    // stretches of 8 counters that start at multiples of 8 levels, the same stretches
+    // whatever the window: a read of a stretch that only partly overlaps a store just
+    // made (by the channel before, or the flush before) would wait for that store.
+    RANGEWICK_AVX2 void addToHistogram(int windowStart, __m128i low, __m128i high)
+    {
+        // From 0 to 8 levels past a multiple of 8, and never a stretch past level 255.
+        const int first = windowStart < 232 ? windowStart & ~7 : 232;
+        const int shift = windowStart - first;
+        // Bytes 0x80 (a shuffle gives 0), then 0..15, then 0x80 again: read from
+        // 16 - shift on, the counts move up by `shift` bytes.
+        alignas(16) static const uint8_t moveUp[48] = {
+            0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80,
+            0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15,
+            0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80};
+        const __m128i counts = _mm_unpacklo_epi64(low, high);
+        const __m128i firstSixteen = _mm_shuffle_epi8(counts, _mm_loadu_si128(reinterpret_cast<const __m128i*>(moveUp + 16 - shift)));
+        const __m128i lastEight = _mm_shuffle_epi8(counts, _mm_loadu_si128(reinterpret_cast<const __m128i*>(moveUp + 32 - shift)));
+        addStretch(hist_ + first, firstSixteen);
+        addStretch(hist_ + first + 8, _mm_unpackhi_epi64(firstSixteen, firstSixteen));
+        addStretch(hist_ + first + 16, lastEight);
+    }
+
+    // Adds the 8 byte counts in the low half of `counts` to bins[0..7].
+    RANGEWICK_AVX2 static void addStretch(uint32_t* bins, __m128i counts)
+    {
+        __m256i* const stretch = reinterpret_cast<__m256i*>(bins);
+        _mm256_storeu_si256(stretch, _mm256_add_epi32(_mm256_loadu_si256(stretch), _mm256_cvtepu8_epi32(counts)));
+    }
+
+    Histogram& hist_;
+    __m256i start_;          // per byte: the first level of its channel's window (top byte 0)
+    __m256i windowTable_[3]; // per channel: the table entries of its window
+    int batched_;            // vectors waiting in batch_
+    int toSkip_;             // vectors to count one by one before trying the windows again
+    uint8_t tableBytes_[256];
+    uint8_t slices_[16][32]; // the table in 16-entry slices, xored as mapAny needs them
+    uint8_t batch_[kBatch][32];
+};
+
+} // namespace
+
+bool avx2PassUsable()
+{
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi2");
+}
+
+RANGEWICK_AVX2 void mapAndCountAvx2(const BitmapView& src, const BitmapView& dst,
+                                    const int32_t table[256], Histogram& hist)
+{
+    const int32_t w = src.w, h = src.h;
+    if (w <= 0 || h <= 0)
+        return;
+    Avx2Pass pass(table, hist);
+    const int32_t vectors = w / kPixels, tail = w % kPixels;
+    const __m256i tailPixels = _mm256_cmpgt_epi32(_mm256_set1_epi32(tail), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+    const unsigned char* s = static_cast<const unsigned char*>(src.data);
+    unsigned char* d = static_cast<unsigned char*>(dst.data);
+    const std::ptrdiff_t srcPitch = static_cast<std::ptrdiff_t>(w) * 4 + src.modulo;
+    const std::ptrdiff_t dstPitch = static_cast<std::ptrdiff_t>(w) * 4 + dst.modulo;
+    for (int32_t y = 0; y < h; ++y, s += srcPitch, d += dstPitch) {
+        const uint32_t* in = reinterpret_cast<const uint32_t*>(s);
+        uint32_t* out = reinterpret_cast<uint32_t*>(d);
+        for (int32_t v = 0; v < vectors; ++v, in += kPixels, out += kPixels) {
+            const __m256i pixels = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in));
+            const __m256i mapped = pass.step(pixels, in); // before the store: src may be dst
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), mapped);
+        }
+        if (tail != 0) {
+            const __m256i pixels = _mm256_maskload_epi32(reinterpret_cast<const int*>(in), tailPixels);
+            pass.countChannels(in, tail, 7);
+            _mm256_maskstore_epi32(reinterpret_cast<int*>(out), tailPixels, pass.mapAny(pixels));
+        }
+    }
+    pass.flush();
+}
+
+} // namespace levels
+
+#endif
