@@ -20,3 +20,8 @@ void resetAdvancedLimits(LevelsInstance& inst)
     inst.highlightsMin = settings::kHighlightsMinDefault;
     inst.shadowsMax    = settings::kShadowsMaxDefault;
 }
+
+void snapPointsOnNextFrame(LevelsInstance& inst)
+{
+    inst.tracking = 0;
+}

@@ -24,3 +24,7 @@ void resetToDefaults(LevelsInstance& inst);
 
 // Only the two limits back to their initial values (the dialog's "Defaults").
 void resetAdvancedLimits(LevelsInstance& inst);
+
+// The next frame's detection becomes the points in use at once instead of being
+// followed gradually: a fresh start after a change of scene or of settings.
+void snapPointsOnNextFrame(LevelsInstance& inst);
