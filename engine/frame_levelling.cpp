@@ -72,15 +72,43 @@ void forEachBand(const BitmapView& frame, int32_t bandPixels, Visit visit)
         }
 }
 
+// n pixels of dst take the top bytes of theirs in src (separate buffers).
+inline __attribute__((always_inline)) void copyAlphaRun(const uint32_t* __restrict s, uint32_t* __restrict d,
+                                                        std::size_t n)
+{
+    for (std::size_t i = 0; i < n; ++i)
+        d[i] = (d[i] & kRgbMask) | (s[i] & kAlphaMask);
+}
+
+void copyAlphaRunPlain(const uint32_t* s, uint32_t* d, std::size_t n)
+{
+    copyAlphaRun(s, d, n);
+}
+
+#if RANGEWICK_HAVE_AVX512_PASS
+// The same loop in 256-bit vectors: on top of the pass, alpha costs half as much.
+__attribute__((target("avx2"))) void copyAlphaRunAvx2(const uint32_t* s, uint32_t* d, std::size_t n)
+{
+    copyAlphaRun(s, d, n);
+}
+#endif
+
 // Each pixel of dst takes the top byte of its pixel in src (separate frames).
 void copyAlpha(const BitmapView& src, const BitmapView& dst)
 {
-    for (int32_t y = 0; y < src.h; ++y) {
-        const uint32_t* __restrict s = pixelAt(src, 0, y);
-        uint32_t* __restrict d = pixelAt(dst, 0, y);
-        for (int32_t x = 0; x < src.w; ++x)
-            d[x] = (d[x] & kRgbMask) | (s[x] & kAlphaMask);
+#if RANGEWICK_HAVE_AVX512_PASS
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    const auto run = avx2 ? copyAlphaRunAvx2 : copyAlphaRunPlain;
+#else
+    const auto run = copyAlphaRunPlain;
+#endif
+    const std::size_t w = static_cast<std::size_t>(src.w);
+    if (src.modulo == 0 && dst.modulo == 0) {   // rows back to back: one run
+        run(pixelAt(src, 0, 0), pixelAt(dst, 0, 0), w * static_cast<std::size_t>(src.h));
+        return;
     }
+    for (int32_t y = 0; y < src.h; ++y)
+        run(pixelAt(src, 0, y), pixelAt(dst, 0, y), w);
 }
 
 // Samples allowed to clip for a share in 1/100 %; a nonzero share clips at least one.
