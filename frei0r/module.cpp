@@ -41,12 +41,12 @@ const ParameterText kParameters[frei0r::kParameterCount] = {
 
 int f0r_init(void)
 {
-    // The pixel pass for this processor is chosen on first use: choose it now, so that
+    // The engine picks its loops for this processor on first use: one frame now, so that
     // nothing shared changes once instances level frames.
     LevelsInstance probe{};
     resetToDefaults(probe);
-    uint32_t pixel = 0;
-    levelFrame({&pixel, 1, 1, 0}, {&pixel, 1, 1, 0}, probe);
+    uint32_t in = 0, out = 0;
+    levelFrameKeepingAlpha({&in, 1, 1, 0}, {&out, 1, 1, 0}, probe);
     return 1;
 }
 
