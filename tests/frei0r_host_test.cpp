@@ -24,6 +24,9 @@
 #ifndef RANGEWICK_EXE
 #error "RANGEWICK_EXE names the rangewick program"
 #endif
+#ifndef RANGEWICK_VERSION
+#error "RANGEWICK_VERSION is the project's version"
+#endif
 
 namespace {
 
@@ -197,7 +200,7 @@ TEST(Frei0rInMlt, ListsTheFilterWithItsParameters)
     ASSERT_EQ(run.run("melt -query filter=frei0r.rangewick", "query.log"), 0) << run.log("query.log");
     const std::string query = run.log("query.log");
     EXPECT_NE(query.find("identifier: frei0r.rangewick\n"), std::string::npos) << query;
-    EXPECT_NE(query.find("version: 0.18\n"), std::string::npos) << query;
+    EXPECT_NE(query.find("version: " RANGEWICK_VERSION "\n"), std::string::npos) << query;
     // MLT reads the defaults back from an instance and prints them with six digits.
     const char* const parameters[] = {
         "title: highlight clip\n", "default: 0.0001\n",  "title: shadow clip\n", "default: 0.01\n",
