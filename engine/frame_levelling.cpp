@@ -72,38 +72,18 @@ void forEachBand(const BitmapView& frame, int32_t bandPixels, Visit visit)
         }
 }
 
-// n pixels of dst take the top bytes of theirs in src (separate buffers).
-inline __attribute__((always_inline)) void copyAlphaRun(const uint32_t* __restrict s, uint32_t* __restrict d,
-                                                        std::size_t n)
-{
-    for (std::size_t i = 0; i < n; ++i)
-        d[i] = (d[i] & kRgbMask) | (s[i] & kAlphaMask);
-}
-
-void copyAlphaRunPlain(const uint32_t* s, uint32_t* d, std::size_t n)
-{
-    copyAlphaRun(s, d, n);
-}
-
-#if RANGEWICK_HAVE_AVX512_PASS
-// The same loop in 256-bit vectors: on top of the pass, alpha costs half as much.
-__attribute__((target("avx2"))) void copyAlphaRunAvx2(const uint32_t* s, uint32_t* d, std::size_t n)
-{
-    copyAlphaRun(s, d, n);
-}
-#endif
-
-// Each pixel of dst takes the top byte of its pixel in src (separate frames).
+// Each pixel of dst takes the top byte of its pixel in src (separate frames). Rows back
+// to back are one run: a loop per row of a band ran measurably slower.
 void copyAlpha(const BitmapView& src, const BitmapView& dst)
 {
 #if RANGEWICK_HAVE_AVX512_PASS
-    static const bool avx2 = __builtin_cpu_supports("avx2");
-    const auto run = avx2 ? copyAlphaRunAvx2 : copyAlphaRunPlain;
+    static const bool avx2 = avx2Usable();
+    const auto run = avx2 ? copyAlphaRunAvx2 : copyAlphaRun;
 #else
-    const auto run = copyAlphaRunPlain;
+    const auto run = copyAlphaRun;
 #endif
     const std::size_t w = static_cast<std::size_t>(src.w);
-    if (src.modulo == 0 && dst.modulo == 0) {   // rows back to back: one run
+    if (src.modulo == 0 && dst.modulo == 0) {
         run(pixelAt(src, 0, 0), pixelAt(dst, 0, 0), w * static_cast<std::size_t>(src.h));
         return;
     }
@@ -128,6 +108,35 @@ uint64_t maxFramePixels()
     const uint64_t byBytes   = static_cast<uint64_t>(PTRDIFF_MAX) / 4u;
     return bySamples < byBytes ? bySamples : byBytes;
 }
+
+namespace {
+
+inline __attribute__((always_inline)) void copyAlphaLoop(const uint32_t* __restrict src, uint32_t* __restrict dst,
+                                                         std::size_t n)
+{
+    for (std::size_t i = 0; i < n; ++i)
+        dst[i] = (dst[i] & kRgbMask) | (src[i] & kAlphaMask);
+}
+
+} // namespace
+
+void copyAlphaRun(const uint32_t* src, uint32_t* dst, std::size_t n)
+{
+    copyAlphaLoop(src, dst, n);
+}
+
+#if RANGEWICK_HAVE_AVX512_PASS
+bool avx2Usable()
+{
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2");
+}
+
+__attribute__((target("avx2"))) void copyAlphaRunAvx2(const uint32_t* src, uint32_t* dst, std::size_t n)
+{
+    copyAlphaLoop(src, dst, n);
+}
+#endif
 
 void mapAndCountReference(const BitmapView& src, const BitmapView& dst,
                           const int32_t table[256], Histogram& hist)

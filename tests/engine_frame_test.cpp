@@ -511,6 +511,28 @@ TEST(AlphaKeepingPass, IsLevelFrameWithTheInputsAlpha)
         }
 }
 
+TEST(AlphaKeepingPass, AlphaLoopsKeepColourAndTakeAlpha)
+{
+    std::vector<std::pair<const char*, void (*)(const uint32_t*, uint32_t*, std::size_t)>> loops = {
+        {"plain", levels::copyAlphaRun}};
+#if RANGEWICK_HAVE_AVX512_PASS
+    if (levels::avx2Usable())
+        loops.push_back({"avx2", levels::copyAlphaRunAvx2});
+#endif
+    std::mt19937 rng(8);
+    for (const auto& [name, loop] : loops)
+        for (std::size_t n : {0, 1, 7, 8, 9, 31, 64, 1000}) {
+            std::vector<uint32_t> src(n + 1), dst(n + 1), want(n + 1);
+            for (std::size_t i = 0; i <= n; ++i) {
+                src[i] = static_cast<uint32_t>(rng());
+                dst[i] = static_cast<uint32_t>(rng());
+                want[i] = i < n ? (dst[i] & 0x00FFFFFFu) | (src[i] & 0xFF000000u) : dst[i];
+            }
+            loop(src.data(), dst.data(), n);
+            ASSERT_EQ(dst, want) << name << ", " << n << " pixels";
+        }
+}
+
 // The first frame of a stream: the points snap to its detection as levelling it with
 // the points snapping would (the dialog's refresh, the command line's priming), and no
 // pixel is written, so the frame may be the output buffer.
