@@ -17,11 +17,7 @@ Options::Options()
 
 uint64_t maxFramePixels()
 {
-    // The engine counts samples (3 per pixel) in 32 bits, and a frame buffer must be
-    // addressable with a ptrdiff_t (2 GiB on 32-bit Windows).
-    const uint64_t bySamples = UINT32_MAX / 3u;
-    const uint64_t byBytes   = static_cast<uint64_t>(PTRDIFF_MAX) / 4u;
-    return bySamples < byBytes ? bySamples : byBytes;
+    return levels::maxFramePixels();
 }
 
 namespace {

@@ -189,8 +189,7 @@ int runLevelling(const Options& options)
         if (frames == 0 && options.prime) {
             // A fresh table is all zero: derive it from this frame first, as the
             // dialog's refresh does, so that the output starts levelled.
-            snapPointsOnNextFrame(inst);
-            levelFrame(src, dst, inst);
+            primeFromFrame(src, inst);
         }
         const Detection detected = levelFrame(src, dst, inst);
         if (!rawio::writeFull(outFd, out.get(), frameBytes, error)) {

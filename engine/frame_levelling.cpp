@@ -1,5 +1,6 @@
 #include "frame_levelling.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -26,6 +27,71 @@ inline uint32_t* nextRow(uint32_t* rowEnd, std::ptrdiff_t modulo)
     return reinterpret_cast<uint32_t*>(reinterpret_cast<unsigned char*>(rowEnd) + modulo);
 }
 
+// Frames visited in bands are taken this many pixels at a time, or fewer: a band's
+// source and output are still in the cache for the work that follows its pass.
+constexpr int32_t kBandPixels = 8192;
+// Bands whose output is thrown away go through a scratch buffer of this many pixels
+// on the stack.
+constexpr int32_t kScratchPixels = 4096;
+constexpr uint32_t kAlphaMask = ~kRgbMask;
+
+uint32_t samplesOf(const BitmapView& frame)
+{
+    return static_cast<uint32_t>(frame.w) * static_cast<uint32_t>(frame.h) * 3u;
+}
+
+// Pixel (x, y) of a frame.
+uint32_t* pixelAt(const BitmapView& frame, int32_t x, int32_t y)
+{
+    const std::ptrdiff_t pitch = static_cast<std::ptrdiff_t>(frame.w) * 4 + frame.modulo;
+    return reinterpret_cast<uint32_t*>(static_cast<unsigned char*>(frame.data) + pitch * y) + x;
+}
+
+// The part of a frame of `like`'s shape that starts at pixel (x, y).
+BitmapView partOf(const BitmapView& frame, int32_t x, int32_t y, const BitmapView& like)
+{
+    return {pixelAt(frame, x, y), like.w, like.h, like.h > 1 ? frame.modulo : 0};
+}
+
+// Calls visit(band, x, y) for pieces of the frame of at most bandPixels, in memory
+// order: runs of whole rows where rows are narrower, pieces of one row otherwise.
+template <class Visit>
+void forEachBand(const BitmapView& frame, int32_t bandPixels, Visit visit)
+{
+    if (frame.w <= bandPixels) {
+        const int32_t rows = bandPixels / frame.w;
+        for (int32_t y = 0; y < frame.h; y += rows) {
+            const int32_t n = frame.h - y < rows ? frame.h - y : rows;
+            visit(BitmapView{pixelAt(frame, 0, y), frame.w, n, frame.modulo}, 0, y);
+        }
+        return;
+    }
+    for (int32_t y = 0; y < frame.h; ++y)
+        for (int32_t x = 0; x < frame.w; x += bandPixels) {
+            const int32_t n = frame.w - x < bandPixels ? frame.w - x : bandPixels;
+            visit(BitmapView{pixelAt(frame, x, y), n, 1, 0}, x, y);
+        }
+}
+
+// Each pixel of dst takes the top byte of its pixel in src (separate frames). Rows back
+// to back are one run: a loop per row of a band ran measurably slower.
+void copyAlpha(const BitmapView& src, const BitmapView& dst)
+{
+#if RANGEWICK_HAVE_X86_PASSES
+    static const bool avx2 = avx2PassUsable();
+    const auto run = avx2 ? copyAlphaRunAvx2 : copyAlphaRun;
+#else
+    const auto run = copyAlphaRun;
+#endif
+    const std::size_t w = static_cast<std::size_t>(src.w);
+    if (src.modulo == 0 && dst.modulo == 0) {
+        run(pixelAt(src, 0, 0), pixelAt(dst, 0, 0), w * static_cast<std::size_t>(src.h));
+        return;
+    }
+    for (int32_t y = 0; y < src.h; ++y)
+        run(pixelAt(src, 0, y), pixelAt(dst, 0, y), w);
+}
+
 // Samples allowed to clip for a share in 1/100 %; a nonzero share clips at least one.
 uint32_t clipCount(int32_t share, uint32_t sampleCount)
 {
@@ -36,6 +102,36 @@ uint32_t clipCount(int32_t share, uint32_t sampleCount)
 }
 
 } // namespace
+
+uint64_t maxFramePixels()
+{
+    const uint64_t bySamples = UINT32_MAX / 3u;
+    const uint64_t byBytes   = static_cast<uint64_t>(PTRDIFF_MAX) / 4u;
+    return bySamples < byBytes ? bySamples : byBytes;
+}
+
+namespace {
+
+inline __attribute__((always_inline)) void copyAlphaLoop(const uint32_t* __restrict src, uint32_t* __restrict dst,
+                                                         std::size_t n)
+{
+    for (std::size_t i = 0; i < n; ++i)
+        dst[i] = (dst[i] & kRgbMask) | (src[i] & kAlphaMask);
+}
+
+} // namespace
+
+void copyAlphaRun(const uint32_t* src, uint32_t* dst, std::size_t n)
+{
+    copyAlphaLoop(src, dst, n);
+}
+
+#if RANGEWICK_HAVE_X86_PASSES
+__attribute__((target("avx2"))) void copyAlphaRunAvx2(const uint32_t* src, uint32_t* dst, std::size_t n)
+{
+    copyAlphaLoop(src, dst, n);
+}
+#endif
 
 void mapAndCountReference(const BitmapView& src, const BitmapView& dst,
                           const int32_t table[256], Histogram& hist)
@@ -303,6 +399,53 @@ Detection levelFrame(const BitmapView& src, const BitmapView& dst, LevelsInstanc
     std::memcpy(table, inst.levelTable, sizeof table);
     Histogram hist = {};
     levels::mapAndCount(src, dst, table, hist);
-    const uint32_t sampleCount = static_cast<uint32_t>(src.w) * static_cast<uint32_t>(src.h) * 3u;
-    return levels::updatePoints(inst, hist, sampleCount);
+    return levels::updatePoints(inst, hist, levels::samplesOf(src));
+}
+
+Detection levelFrameKeepingAlpha(const BitmapView& src, const BitmapView& dst, LevelsInstance& inst)
+{
+    if (src.w <= 0 || src.h <= 0)
+        return {inst.blackPoint, inst.whitePoint};
+
+    // The pass writes a zero top byte. Alpha is put back band by band, while the band
+    // is still in the cache: a second pass over the whole frame would cost a good part
+    // of a memcpy more.
+    int32_t table[256];
+    std::memcpy(table, inst.levelTable, sizeof table);
+    Histogram hist = {};
+    const bool inPlace = src.data == dst.data;
+    uint8_t alpha[levels::kBandPixels];   // the band's own alpha, when the pass overwrites it
+    levels::forEachBand(src, levels::kBandPixels, [&](const BitmapView& s, int32_t x, int32_t y) {
+        const BitmapView d = levels::partOf(dst, x, y, s);
+        if (!inPlace) {
+            levels::mapAndCount(s, d, table, hist);
+            levels::copyAlpha(s, d);
+            return;
+        }
+        int32_t i = 0;
+        for (int32_t row = 0; row < s.h; ++row)
+            for (const uint32_t *p = levels::pixelAt(s, 0, row), *end = p + s.w; p != end; ++p)
+                alpha[i++] = static_cast<uint8_t>(*p >> 24);
+        levels::mapAndCount(s, d, table, hist);
+        i = 0;
+        for (int32_t row = 0; row < s.h; ++row)
+            for (uint32_t *p = levels::pixelAt(d, 0, row), *end = p + s.w; p != end; ++p)
+                *p = (*p & levels::kRgbMask) | static_cast<uint32_t>(alpha[i++]) << 24;
+    });
+    return levels::updatePoints(inst, hist, levels::samplesOf(src));
+}
+
+void primeFromFrame(const BitmapView& src, LevelsInstance& inst)
+{
+    snapPointsOnNextFrame(inst);
+    if (src.w <= 0 || src.h <= 0)
+        return;
+    // Only the histogram counts here: each band is mapped into a scratch band that is
+    // thrown away, so the frame itself may be the host's output buffer.
+    uint32_t scratch[levels::kScratchPixels];
+    Histogram hist = {};
+    levels::forEachBand(src, levels::kScratchPixels, [&](const BitmapView& s, int32_t, int32_t) {
+        levels::mapAndCount(s, BitmapView{scratch, s.w, s.h, 0}, inst.levelTable, hist);
+    });
+    levels::updatePoints(inst, hist, levels::samplesOf(src));
 }

@@ -523,3 +523,88 @@ TEST(PixelPass, FastPassesStayInsideTheHistogram)
 }
 
 } // namespace
+
+// ---- levelling for hosts that composite, and priming --------------------------------
+
+// levelFrame, then each output pixel given its input pixel's top byte: what
+// levelFrameKeepingAlpha must give, bit for bit, banded or not, in place or not.
+// Sizes: single pixels, odd widths with padding, bands ending inside the frame, rows
+// wider than a band (pieces of rows), many short rows.
+TEST(AlphaKeepingPass, IsLevelFrameWithTheInputsAlpha)
+{
+    std::mt19937 rng(2026);
+    const std::pair<int32_t, int32_t> sizes[] = {{1, 1}, {7, 3}, {33, 300}, {8193, 2}, {20000, 3}, {3, 5000}};
+    for (auto [w, h] : sizes)
+        for (bool inPlace : {false, true}) {
+            const std::string where = std::to_string(w) + "x" + std::to_string(h) + (inPlace ? " in place" : "");
+            TestFrame in(w, h, w % 3), outRef(w, h, 2), out(w, h, 2);
+            uint32_t lo = 40;
+            in.fillWith([&](int32_t x, int32_t) {
+                lo = x == 0 ? 30 + rng() % 20 : lo;
+                return (static_cast<uint32_t>(rng()) & 0xFF000000u) | rgb(lo + rng() % 90, lo + rng() % 60, lo + rng() % 120);
+            });
+            LevelsInstance ref = freshInstance(), inst = ref;
+            for (int frame = 0; frame < 2; ++frame) {   // a fresh table, then a real stretch
+                const Detection dRef = levelFrame(in.view(), outRef.view(), ref);
+                for (int32_t y = 0; y < h; ++y)
+                    for (int32_t x = 0; x < w; ++x)
+                        outRef.at(x, y) = (outRef.at(x, y) & 0x00FFFFFFu) | (in.at(x, y) & 0xFF000000u);
+                TestFrame inCopy = in;
+                TestFrame& target = inPlace ? inCopy : out;
+                const Detection d = levelFrameKeepingAlpha(inCopy.view(), target.view(), inst);
+                ASSERT_EQ(d.black, dRef.black) << where;
+                ASSERT_EQ(d.white, dRef.white) << where;
+                ASSERT_EQ(std::memcmp(&inst, &ref, sizeof inst), 0) << where;
+                for (int32_t y = 0; y < h; ++y)
+                    for (int32_t x = 0; x < w; ++x)
+                        ASSERT_EQ(target.at(x, y), outRef.at(x, y)) << where << " at " << x << "," << y;
+                ASSERT_TRUE(target.paddingUntouched()) << where;
+            }
+            EXPECT_GT(ref.blackPoint, 0) << where;   // the second frame was really stretched
+        }
+}
+
+TEST(AlphaKeepingPass, AlphaLoopsKeepColourAndTakeAlpha)
+{
+    std::vector<std::pair<const char*, void (*)(const uint32_t*, uint32_t*, std::size_t)>> loops = {
+        {"plain", levels::copyAlphaRun}};
+#if RANGEWICK_HAVE_X86_PASSES
+    if (levels::avx2PassUsable())
+        loops.push_back({"avx2", levels::copyAlphaRunAvx2});
+#endif
+    std::mt19937 rng(8);
+    for (const auto& [name, loop] : loops)
+        for (std::size_t n : {0, 1, 7, 8, 9, 31, 64, 1000}) {
+            std::vector<uint32_t> src(n + 1), dst(n + 1), want(n + 1);
+            for (std::size_t i = 0; i <= n; ++i) {
+                src[i] = static_cast<uint32_t>(rng());
+                dst[i] = static_cast<uint32_t>(rng());
+                want[i] = i < n ? (dst[i] & 0x00FFFFFFu) | (src[i] & 0xFF000000u) : dst[i];
+            }
+            loop(src.data(), dst.data(), n);
+            ASSERT_EQ(dst, want) << name << ", " << n << " pixels";
+        }
+}
+
+// The first frame of a stream: the points snap to its detection as levelling it with
+// the points snapping would (the dialog's refresh, the command line's priming), and no
+// pixel is written, so the frame may be the output buffer.
+TEST(Priming, SnapsLikeASnappingPassAndWritesNoPixel)
+{
+    std::mt19937 rng(17);
+    for (auto [w, h] : {std::pair{5, 4}, std::pair{64, 100}, std::pair{5000, 2}}) {
+        TestFrame in(w, h, 1), scratch(w, h);
+        in.fillWith([&](int32_t, int32_t) { return static_cast<uint32_t>(rng()) & 0xFF3F7F9Fu; });
+        LevelsInstance ref = freshInstance();
+        ref.blackPoint = 100;   // far from this frame's detection: following would take frames
+        ref.whitePoint = 110;
+        LevelsInstance inst = ref;
+        ref.tracking = 0;
+        levelFrame(in.view(), scratch.view(), ref);
+        const TestFrame before = in;
+        primeFromFrame(in.view(), inst);
+        EXPECT_EQ(std::memcmp(&inst, &ref, sizeof inst), 0) << w << "x" << h;
+        EXPECT_EQ(inst.tracking, 1);
+        EXPECT_EQ(in.words, before.words);
+    }
+}

@@ -1,6 +1,7 @@
 # Checks a built plug-in module: it may import system DLLs only (the host's machine has
-# nothing else), and it exports exactly the two entry points, under their bare names.
-# Usage: cmake -DOBJDUMP=<objdump> -DMODULE=<file.vdf> -P check_module_linkage.cmake
+# nothing else), and it exports exactly its entry points, under their bare names: the
+# filter module's two unless EXPORTS lists others.
+# Usage: cmake -DOBJDUMP=<objdump> -DMODULE=<file.vdf> [-DEXPORTS=a;b] -P check_module_linkage.cmake
 cmake_minimum_required(VERSION 3.20)
 foreach(var OBJDUMP MODULE)
   if(NOT ${var})
@@ -51,6 +52,10 @@ if(at GREATER -1)
 endif()
 list(SORT exports)
 set(expected VirtualdubFilterModuleDeinit VirtualdubFilterModuleInit2)
+if(EXPORTS)
+  set(expected ${EXPORTS})
+  list(SORT expected)
+endif()
 
 set(errors "")
 if(bad_imports)

@@ -1,0 +1,50 @@
+// One frei0r instance: a frame size, the record the engine levels with, and what the
+// host's times and parameter sets mean for it.
+#pragma once
+
+#include "frame_clock.h"
+#include "levels_instance.h"
+
+#include <cstdint>
+
+namespace frei0r {
+
+class LevelsFilter {
+public:
+    // A new instance with the default settings; null for a frame size that cannot be
+    // levelled (0 wide or high, or more pixels than the engine counts).
+    static LevelsFilter* create(unsigned width, unsigned height);
+
+    // A host's parameter set; one that changes a setting makes the next frame start
+    // afresh with it, as the dialog's preview does.
+    void setParameter(int index, double value);
+    double parameter(int index) const;
+
+    // Levels one frame of the instance's size (rows of exactly 4 x width bytes; `in`
+    // may be `out`) at the host's time.
+    void update(double time, const uint32_t* in, uint32_t* out);
+
+private:
+    LevelsFilter(int32_t width, int32_t height);
+
+    // What a frame changes in the record, kept so that the same frame can be levelled
+    // again from where it started.
+    struct Points {
+        int32_t tracking;
+        int32_t blackPoint;
+        int32_t whitePoint;
+        int32_t levelTable[256];
+        bool    prime;
+    };
+    Points saved() const;
+    void restore(const Points& points);
+
+    int32_t        width_;
+    int32_t        height_;
+    LevelsInstance inst_;
+    FrameClock     clock_;
+    bool           primeNext_ = true;   // the next frame starts afresh from itself
+    Points         beforeLast_;         // the record as the last frame found it
+};
+
+} // namespace frei0r

@@ -1,0 +1,62 @@
+#include "parameters.h"
+
+#include "levels_instance.h"
+
+#include <cfloat>
+#include <cmath>
+
+namespace frei0r {
+
+int32_t storedFromFraction(double value, int32_t max)
+{
+    const double scaled = value * max;
+    if (!(scaled > 0))
+        return 0;
+    if (scaled >= max)
+        return max;
+    // A half typed in decimal (0.00015) is a double a hair below it, and so is its
+    // product: anything within a few units in the last place of a half counts as one.
+    const double whole = std::floor(scaled);
+    const bool up = scaled - whole >= 0.5 - 8 * DBL_EPSILON * scaled;
+    return static_cast<int32_t>(whole) + (up ? 1 : 0);
+}
+
+double fractionFromStored(int32_t stored, int32_t max)
+{
+    return static_cast<double>(stored) / max;
+}
+
+bool setParameter(LevelsInstance& inst, int index, double value)
+{
+    if (std::isnan(value))
+        return false;
+    int32_t* field = nullptr;
+    int32_t wanted = 0;
+    if (index >= 0 && index < settings::kStoredCount) {
+        const settings::SettingInfo& info = settings::kStored[index];
+        field = &(inst.*info.field);
+        wanted = storedFromFraction(value, info.max);
+    } else if (index == kPreviewClipped) {
+        field = &inst.previewClipped;
+        wanted = value >= 0.5 ? 1 : 0;   // frei0r's bools: [0, 0.5[ false, [0.5, 1] true
+    } else {
+        return false;
+    }
+    if (*field == wanted)
+        return false;
+    *field = wanted;
+    return true;
+}
+
+double parameterValue(const LevelsInstance& inst, int index)
+{
+    if (index >= 0 && index < settings::kStoredCount) {
+        const settings::SettingInfo& info = settings::kStored[index];
+        return fractionFromStored(inst.*info.field, info.max);
+    }
+    if (index == kPreviewClipped)
+        return inst.previewClipped != 0 ? 1.0 : 0.0;
+    return 0;
+}
+
+} // namespace frei0r

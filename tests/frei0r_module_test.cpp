@@ -1,0 +1,449 @@
+// The built frei0r module as a host loads it: dlopen for rangewick.so, LoadLibrary
+// under Wine for the Windows rangewick.dll, every entry point found by its name. Frames
+// are checked against the engine run here, primed and followed as the command-line
+// tool levels a stream, with the input's alpha.
+#include "frame_levelling.h"
+#include "levels_instance.h"
+#include "settings.h"
+
+#include "build_path.h"
+
+extern "C" {
+#include <frei0r.h>
+}
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <limits>
+#include <random>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#endif
+
+#ifndef RANGEWICK_FREI0R_MODULE
+#error "RANGEWICK_FREI0R_MODULE names the module under test"
+#endif
+
+namespace {
+
+// ---- the module, loaded once as a host loads it --------------------------------------
+
+struct Frei0rModule {
+    int (*init)();
+    void (*deinit)();
+    void (*pluginInfo)(f0r_plugin_info_t*);
+    void (*paramInfo)(f0r_param_info_t*, int);
+    f0r_instance_t (*construct)(unsigned, unsigned);
+    void (*destruct)(f0r_instance_t);
+    void (*setParam)(f0r_instance_t, f0r_param_t, int);
+    void (*getParam)(f0r_instance_t, f0r_param_t, int);
+    void (*update)(f0r_instance_t, double, const uint32_t*, uint32_t*);
+    void (*update2)(f0r_instance_t, double, const uint32_t*, const uint32_t*, const uint32_t*, uint32_t*);
+    bool loaded = false;
+    int initResult = 0;
+
+    Frei0rModule()
+    {
+        const std::string path = buildPath(RANGEWICK_FREI0R_MODULE);
+#ifdef _WIN32
+        HMODULE dll = LoadLibraryA(path.c_str());
+        const auto find = [dll](const char* name) {
+            return dll ? reinterpret_cast<void*>(GetProcAddress(dll, name)) : nullptr;
+        };
+#else
+        void* so = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        const auto find = [so](const char* name) { return so ? dlsym(so, name) : nullptr; };
+#endif
+        loaded = true;
+        const auto bind = [&](auto& fn, const char* name) {
+            void* p = find(name);
+            loaded = loaded && p != nullptr;
+            fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(p);
+        };
+        bind(init, "f0r_init");
+        bind(deinit, "f0r_deinit");
+        bind(pluginInfo, "f0r_get_plugin_info");
+        bind(paramInfo, "f0r_get_param_info");
+        bind(construct, "f0r_construct");
+        bind(destruct, "f0r_destruct");
+        bind(setParam, "f0r_set_param_value");
+        bind(getParam, "f0r_get_param_value");
+        bind(update, "f0r_update");
+        bind(update2, "f0r_update2");
+        if (loaded)
+            initResult = init();   // once, as frei0r asks
+    }
+};
+
+const Frei0rModule& module()
+{
+    static const Frei0rModule m;
+    return m;
+}
+
+#define ASSERT_MODULE() ASSERT_TRUE(module().loaded) << "cannot load " << buildPath(RANGEWICK_FREI0R_MODULE)
+
+// An instance, destroyed with the test.
+class Instance {
+public:
+    Instance(unsigned w, unsigned h) : handle_(module().construct(w, h)) {}
+    ~Instance()
+    {
+        if (handle_)
+            module().destruct(handle_);
+    }
+    Instance(const Instance&) = delete;
+    Instance& operator=(const Instance&) = delete;
+
+    f0r_instance_t handle() const { return handle_; }
+    void set(int index, double v) { module().setParam(handle_, &v, index); }
+    double get(int index) const
+    {
+        double v = -7;
+        module().getParam(handle_, &v, index);
+        return v;
+    }
+    std::vector<uint32_t> level(double time, const std::vector<uint32_t>& frame)
+    {
+        std::vector<uint32_t> out(frame.size(), 0xDEADBEEFu);
+        module().update(handle_, time, frame.data(), out.data());
+        return out;
+    }
+
+private:
+    f0r_instance_t handle_;
+};
+
+// ---- what the module must give ---------------------------------------------------------
+
+// A stream levelled as the command-line tool levels it (the first frame primed by a
+// snapping pass), each output pixel with its input pixel's alpha.
+class ReferenceStream {
+public:
+    ReferenceStream(int32_t w, int32_t h, const int32_t stored[settings::kStoredCount], bool previewClipped)
+        : w_(w), h_(h)
+    {
+        resetToDefaults(inst_);
+        settings::applyStored(inst_, stored);
+        inst_.previewClipped = previewClipped ? 1 : 0;
+    }
+
+    std::vector<uint32_t> level(const std::vector<uint32_t>& frame)
+    {
+        std::vector<uint32_t> out(frame.size());
+        const BitmapView src{const_cast<uint32_t*>(frame.data()), w_, h_, 0}, dst{out.data(), w_, h_, 0};
+        if (first_) {
+            inst_.tracking = 0;
+            levelFrame(src, dst, inst_);
+            first_ = false;
+        }
+        levelFrame(src, dst, inst_);
+        for (std::size_t i = 0; i < out.size(); ++i)
+            out[i] = (out[i] & 0x00FFFFFFu) | (frame[i] & 0xFF000000u);
+        return out;
+    }
+
+private:
+    int32_t w_, h_;
+    LevelsInstance inst_{};
+    bool first_ = true;
+};
+
+const int32_t kDefaults[settings::kStoredCount] = {settings::kStored[0].initial, settings::kStored[1].initial,
+                                                   settings::kStored[2].initial, settings::kStored[3].initial};
+
+ReferenceStream defaultStream(int32_t w, int32_t h)
+{
+    return ReferenceStream(w, h, kDefaults, false);
+}
+
+// Frames whose levels drift from frame to frame, so that the points keep moving; alpha
+// differs from pixel to pixel.
+std::vector<std::vector<uint32_t>> driftingFrames(int32_t w, int32_t h, int count, uint32_t seed)
+{
+    std::mt19937 rng(seed);
+    std::vector<std::vector<uint32_t>> frames;
+    for (int f = 0; f < count; ++f) {
+        const uint32_t lo = 20 + (7 * static_cast<uint32_t>(f) + seed) % 60, span = 50 + 9 * static_cast<uint32_t>(f) % 120;
+        std::vector<uint32_t> frame(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
+        for (uint32_t& p : frame)
+            p = (static_cast<uint32_t>(rng()) & 0xFF000000u) | (lo + rng() % span) << 16 | (lo + rng() % span) << 8
+              | (lo + rng() % span);
+        frames.push_back(frame);
+    }
+    return frames;
+}
+
+// ---- the plug-in as a host lists it ----------------------------------------------------
+
+TEST(Frei0rModule, DescribesTheFilterAndItsFiveParameters)
+{
+    ASSERT_MODULE();
+    EXPECT_EQ(module().initResult, 1);
+    f0r_plugin_info_t info{};
+    module().pluginInfo(&info);
+    EXPECT_STREQ(info.name, "rangewick");
+    EXPECT_STREQ(info.author, "Corvalent");
+    EXPECT_EQ(info.plugin_type, F0R_PLUGIN_TYPE_FILTER);
+    EXPECT_EQ(info.color_model, F0R_COLOR_MODEL_BGRA8888);
+    EXPECT_EQ(info.frei0r_version, 1);
+    EXPECT_EQ(info.major_version, RANGEWICK_VERSION_MAJOR);
+    EXPECT_EQ(info.minor_version, RANGEWICK_VERSION_MINOR);
+    EXPECT_EQ(info.num_params, 5);
+    ASSERT_NE(info.explanation, nullptr);
+    EXPECT_EQ(std::string(info.explanation).find('\n'), std::string::npos);
+
+    const char* const names[] = {"highlight clip", "shadow clip", "highlights min", "shadows max", "preview clipped"};
+    for (int i = 0; i < 5; ++i) {
+        f0r_param_info_t p{};
+        module().paramInfo(&p, i);
+        EXPECT_STREQ(p.name, names[i]);
+        EXPECT_EQ(p.type, i == 4 ? F0R_PARAM_BOOL : F0R_PARAM_DOUBLE) << names[i];
+        EXPECT_NE(p.explanation, nullptr) << names[i];
+    }
+    for (int i : {-1, 5}) {
+        f0r_param_info_t p{"untouched", 99, nullptr};
+        module().paramInfo(&p, i);
+        EXPECT_STREQ(p.name, "untouched");
+    }
+}
+
+// ---- parameters ---------------------------------------------------------------------
+
+// Every stored value of every setting: its fraction sets it and reads back unchanged, a
+// half above it rounds up, and the readings are those of the setting in use. Values
+// out of range are clamped, NaN is ignored, and bools split at 0.5.
+TEST(Frei0rParameters, MapOntoTheStoredSettingsBothWays)
+{
+    ASSERT_MODULE();
+    Instance a(16, 8), b(16, 8);
+    EXPECT_EQ(a.get(0), 0.0001);
+    EXPECT_EQ(a.get(1), 0.01);
+    EXPECT_EQ(a.get(2), 64 / 255.0);
+    EXPECT_EQ(a.get(3), 192 / 255.0);
+    EXPECT_EQ(a.get(4), 0.0);
+
+    for (int i = 0; i < settings::kStoredCount; ++i) {
+        const int32_t max = settings::kStored[i].max;
+        for (int32_t k = 0; k <= max; ++k) {
+            a.set(i, k / static_cast<double>(max));
+            ASSERT_EQ(a.get(i), k / static_cast<double>(max)) << "parameter " << i << ", " << k;
+            if (k == max)
+                break;
+            a.set(i, (k + 0.5) / max);
+            ASSERT_EQ(a.get(i), (k + 1) / static_cast<double>(max)) << "parameter " << i << ", half above " << k;
+        }
+        a.set(i, 0.3);
+        const double inUse = a.get(i);
+        a.set(i, std::nan(""));
+        EXPECT_EQ(a.get(i), inUse) << "parameter " << i;
+        a.set(i, -0.5);
+        EXPECT_EQ(a.get(i), 0.0) << "parameter " << i;
+        a.set(i, 1.5);
+        EXPECT_EQ(a.get(i), 1.0) << "parameter " << i;
+        a.set(i, -std::numeric_limits<double>::infinity());
+        EXPECT_EQ(a.get(i), 0.0) << "parameter " << i;
+        a.set(i, 1e300);
+        EXPECT_EQ(a.get(i), 1.0) << "parameter " << i;
+    }
+    // Typed decimals: halves of a hundredth of a percent round up, the README's levels map.
+    a.set(0, std::strtod("0.00015", nullptr));
+    EXPECT_EQ(a.get(0), 0.0002);
+    a.set(1, std::strtod("0.01005", nullptr));
+    EXPECT_EQ(a.get(1), 0.0101);
+    a.set(2, std::strtod("0.25098", nullptr));
+    EXPECT_EQ(a.get(2), 64 / 255.0);
+    a.set(3, std::strtod("0.75294", nullptr));
+    EXPECT_EQ(a.get(3), 192 / 255.0);
+
+    for (auto [v, on] : {std::pair{0.49, 0.0}, std::pair{0.5, 1.0}, std::pair{7.0, 1.0}, std::pair{-1.0, 0.0},
+                         std::pair{1.0, 1.0}, std::pair{std::nan(""), 1.0}}) {
+        a.set(4, v);
+        EXPECT_EQ(a.get(4), on) << v;
+    }
+    a.set(5, 0.5);   // no such parameter: nothing happens
+    EXPECT_EQ(a.get(5), -7.0);
+    EXPECT_EQ(b.get(0), 0.0001);   // the other instance kept its own
+    EXPECT_EQ(b.get(4), 0.0);
+}
+
+// ---- frames ---------------------------------------------------------------------------
+
+// Streams as the three hosts time them, interleaved over instances of odd and even
+// sizes (one levelling in place), each equal to the command-line tool's levelling with
+// the input's alpha. GStreamer's times are nanoseconds in seconds: steps differ by one.
+TEST(Frei0rStream, LevelsLikeTheCommandLineToolKeepingAlpha)
+{
+    ASSERT_MODULE();
+    struct Clock {
+        const char* host;
+        double (*at)(int frame);
+    };
+    const Clock clocks[] = {
+        {"ffmpeg", [](int f) { return 40.0 * f; }},
+        {"MLT", [](int f) { return f / 25.0; }},
+        {"GStreamer", [](int f) { return std::round(f * 1001e9 / 30000) / 1e9; }},
+    };
+    const std::pair<int32_t, int32_t> sizes[] = {{1, 1}, {3, 7}, {13, 5}, {64, 36}};
+    for (const Clock& clock : clocks) {
+        std::vector<Instance*> instances;
+        std::vector<ReferenceStream> references;
+        std::vector<std::vector<std::vector<uint32_t>>> frames;
+        for (auto [w, h] : sizes) {
+            instances.push_back(new Instance(static_cast<unsigned>(w), static_cast<unsigned>(h)));
+            ASSERT_NE(instances.back()->handle(), nullptr);
+            references.push_back(defaultStream(w, h));
+            frames.push_back(driftingFrames(w, h, 12, static_cast<uint32_t>(w * h)));
+        }
+        for (int f = 0; f < 12; ++f)
+            for (std::size_t s = 0; s < instances.size(); ++s) {
+                const std::vector<uint32_t> want = references[s].level(frames[s][f]);
+                std::vector<uint32_t> got;
+                if (s == 3) {   // in place: the output buffer is the input
+                    got = frames[s][f];
+                    module().update(instances[s]->handle(), clock.at(f), got.data(), got.data());
+                } else {
+                    got = instances[s]->level(clock.at(f), frames[s][f]);
+                }
+                ASSERT_EQ(got, want) << clock.host << ", " << sizes[s].first << "x" << sizes[s].second << ", frame " << f;
+            }
+        for (Instance* i : instances)
+            delete i;
+    }
+
+    // Settings given before the first frame reach the engine; the second entry point
+    // levels as the first.
+    Instance inst(16, 16);
+    const int32_t stored[] = {500, 1000, 200, 50};
+    ReferenceStream reference(16, 16, stored, true);
+    const double values[] = {0.05, 0.1, 200 / 255.0, 50 / 255.0, 1.0};
+    for (int i = 0; i < 5; ++i)
+        inst.set(i, values[i]);
+    const auto frames = driftingFrames(16, 16, 4, 3);
+    for (int f = 0; f < 4; ++f) {
+        std::vector<uint32_t> got(frames[f].size());
+        module().update2(inst.handle(), f / 25.0, frames[f].data(), nullptr, nullptr, got.data());
+        ASSERT_EQ(got, reference.level(frames[f])) << "frame " << f;
+    }
+}
+
+// Time going back, a jump of more than one and a half steps, and a time that is not a
+// number each start afresh, as a new stream would; a longer step that is no jump, or
+// a step back to the usual length, is followed.
+TEST(Frei0rStream, SeeksStartAfresh)
+{
+    ASSERT_MODULE();
+    const int32_t w = 8, h = 6;
+    const auto frames = driftingFrames(w, h, 16, 5);
+    Instance inst(w, h);
+    ReferenceStream reference = defaultStream(w, h);
+    struct Step {
+        double time;   // in milliseconds, as ffmpeg counts
+        bool fresh;
+    };
+    const Step steps[] = {{0, true},    {40, false},  {80, false},  {120, false}, {40, true},
+                          {80, false},  {120, false}, {220, true},  {260, false}, {316, false},
+                          {372, false}, {400, false}, {std::nan(""), true}, {500, true}, {540, false}, {560, false}};
+    for (int f = 0; f < 16; ++f) {
+        if (steps[f].fresh)
+            reference = defaultStream(w, h);
+        ASSERT_EQ(inst.level(steps[f].time, frames[f]), reference.level(frames[f]))
+            << "frame " << f << " at " << steps[f].time << (steps[f].fresh ? " (a new start)" : " (followed)");
+    }
+}
+
+// The same time again is the same frame rendered again: the same output, and the
+// points where they were, so that the frame after comes out as if nothing had been
+// repeated. Also for the first frame, whose rendering primes.
+TEST(Frei0rStream, TheSameTimeAgainRepeatsTheFrameWithoutMovingThePoints)
+{
+    ASSERT_MODULE();
+    const int32_t w = 12, h = 4;
+    const auto frames = driftingFrames(w, h, 5, 9);
+    Instance inst(w, h);
+    ReferenceStream reference = defaultStream(w, h);
+    for (int f = 0; f < 5; ++f) {
+        const std::vector<uint32_t> want = reference.level(frames[f]);
+        for (int again = 0; again < 3; ++again)
+            ASSERT_EQ(inst.level(f / 25.0, frames[f]), want) << "frame " << f << ", rendering " << again;
+    }
+    // The points are still where the last frame left them: a pause does not creep.
+    const auto more = driftingFrames(w, h, 1, 10);
+    EXPECT_EQ(inst.level(5 / 25.0, more[0]), reference.level(more[0]));
+}
+
+// Hosts set every parameter before every frame (MLT does): sets that leave the
+// settings as they were change nothing. A real change, the clipped preview included,
+// makes the next frame start afresh with it, as the dialog's preview does, also when
+// the host renders the same frame again (a paused editor).
+TEST(Frei0rParameters, UnchangedSetsChangeNothingAndAChangeStartsAfresh)
+{
+    ASSERT_MODULE();
+    const int32_t w = 16, h = 8;
+    const auto frames = driftingFrames(w, h, 8, 21);
+    Instance inst(w, h);
+    ReferenceStream reference = defaultStream(w, h);
+    const double asTyped[] = {0.0001, 0.01, 0.25098, 0.75294, 0.0};
+    for (int f = 0; f < 4; ++f) {
+        for (int i = 0; i < 5; ++i)
+            inst.set(i, asTyped[i] + (f % 2 ? 1e-9 : 0));   // values that round to the same settings
+        ASSERT_EQ(inst.level(40.0 * f, frames[f]), reference.level(frames[f])) << "frame " << f;
+    }
+
+    const int32_t strongerShadows[] = {1, 500, 64, 192};
+    inst.set(1, 0.05);
+    reference = ReferenceStream(w, h, strongerShadows, false);
+    for (int f = 4; f < 6; ++f)
+        ASSERT_EQ(inst.level(40.0 * f, frames[f]), reference.level(frames[f])) << "frame " << f;
+
+    // Paused on frame 5: the preview switched on shows at once, and stays.
+    inst.set(4, 1.0);
+    ReferenceStream preview(w, h, strongerShadows, true);
+    const std::vector<uint32_t> shown = preview.level(frames[5]);
+    for (int again = 0; again < 2; ++again)
+        ASSERT_EQ(inst.level(40.0 * 5, frames[5]), shown) << "rendering " << again;
+    ASSERT_EQ(inst.level(40.0 * 6, frames[6]), preview.level(frames[6]));
+}
+
+// Any size from one pixel up; none where there is nothing to level or more samples than
+// the engine counts. An instance the host did not get is ignored by every call.
+TEST(Frei0rInstances, RefuseSizesThatCannotBeLevelled)
+{
+    ASSERT_MODULE();
+    const unsigned most = static_cast<unsigned>(levels::maxFramePixels());
+    const std::pair<unsigned, unsigned> refused[] = {
+        {0, 8}, {8, 0}, {0, 0}, {65536, 65536}, {most + 1, 1}, {1, most + 1}, {UINT32_MAX, UINT32_MAX}, {3, most / 2}};
+    for (auto [w, h] : refused) {
+        const f0r_instance_t inst = module().construct(w, h);
+        EXPECT_EQ(inst, nullptr) << w << "x" << h;
+        if (inst)
+            module().destruct(inst);
+    }
+    for (auto [w, h] : {std::pair{1u, 1u}, std::pair{most, 1u}, std::pair{1u, most}, std::pair{7u, 9u}}) {
+        const f0r_instance_t inst = module().construct(w, h);
+        EXPECT_NE(inst, nullptr) << w << "x" << h;
+        if (inst)
+            module().destruct(inst);
+    }
+
+    uint32_t pixel = 0x80402010u, out = 0;
+    double value = 0.5;
+    module().setParam(nullptr, &value, 0);
+    module().getParam(nullptr, &value, 0);
+    EXPECT_EQ(value, 0.5);
+    module().update(nullptr, 0, &pixel, &out);
+    module().update2(nullptr, 0, &pixel, nullptr, nullptr, &out);
+    module().destruct(nullptr);
+    EXPECT_EQ(out, 0u);
+}
+
+} // namespace
