@@ -31,8 +31,9 @@ inline uint32_t* nextRow(uint32_t* rowEnd, std::ptrdiff_t modulo)
 // source and output are still in the cache for the work that follows its pass.
 constexpr int32_t kBandPixels = 8192;
 // Bands whose output is thrown away go through a scratch buffer of this many pixels
-// on the stack.
-constexpr int32_t kScratchPixels = 4096;
+// on the stack: 8 KiB, so that with a pass's own scratch (6 KiB at most) priming stays
+// within 16 KiB of stack.
+constexpr int32_t kScratchPixels = 2048;
 constexpr uint32_t kAlphaMask = ~kRgbMask;
 
 uint32_t samplesOf(const BitmapView& frame)
