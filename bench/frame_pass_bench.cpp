@@ -250,6 +250,7 @@ void BM_LevelFrameStreamed(benchmark::State& state)
     setFrameCounters(state);
 }
 
+#if RANGEWICK_BENCH_FREI0R
 // A frame of the frei0r module as a host hands it over, the natural one at 25 frames a
 // second: the pass, alpha put back, and the module's own work. Held to BM_LevelFrame.
 void BM_Frei0rUpdate(benchmark::State& state)
@@ -267,6 +268,7 @@ void BM_Frei0rUpdate(benchmark::State& state)
     state.SetLabel("natural");
     setFrameCounters(state);
 }
+#endif
 
 void contents(benchmark::internal::Benchmark* b)
 {
@@ -280,7 +282,9 @@ BENCHMARK(BM_LevelFrame)->Apply(contents)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_CountOnly)->Arg(kNoise)->Arg(kNatural)->ArgName("content")->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_MemcpyStreamed)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_LevelFrameStreamed)->Unit(benchmark::kMicrosecond);
+#if RANGEWICK_BENCH_FREI0R
 BENCHMARK(BM_Frei0rUpdate)->Unit(benchmark::kMicrosecond);
+#endif
 
 // Prints as usual and keeps, per benchmark, the fastest repetition's time per
 // iteration: the least disturbed by whatever else the machine is doing.
