@@ -303,6 +303,24 @@ std::vector<FastPass> fastPasses()
 
 // Unset, the fastest pass this processor runs; set, the pass named, unless this
 // processor cannot run it or no pass has that name: then the fastest, saying why.
+// The pass levelFrame runs is the one asked for: the fastest when none is forced. Where
+// the environment forces a pass this processor cannot run, the run repeats the unforced
+// one: it says so, and CTest counts it as not run.
+TEST(PixelPass, TheChosenPassIsTheOneAskedFor)
+{
+    using Reason = levels::PassChoice::Reason;
+    const char* const forced = std::getenv(levels::kPassVariable);
+    const levels::PassChoice choice = levels::chosenPass();
+    if (forced == nullptr || *forced == '\0') {
+        EXPECT_EQ(choice.reason, Reason::Fastest);
+        return;
+    }
+    if (choice.reason == Reason::NotUsable)
+        GTEST_SKIP() << "this processor cannot run the forced pass " << forced;
+    EXPECT_EQ(choice.reason, Reason::Forced) << forced;
+    EXPECT_STREQ(levels::passName(choice.pass), forced);
+}
+
 TEST(PixelPass, TheEnvironmentForcesAnyUsablePass)
 {
     using levels::Pass;
