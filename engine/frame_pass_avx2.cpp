@@ -11,7 +11,8 @@
 // batch, summed in nibble counters. The batch is counted and added into the histogram
 // when it is full and whenever a window has to move. A channel whose 8 samples span 16
 // levels or more (noise, hard edges) is counted sample by sample, and after a vector
-// where no channel fits the next few are counted that way without trying the windows.
+// where no channel fits the next few are counted that way without trying the windows,
+// in a loop of their own: twice as many again each time the windows fail once more.
 //
 // Mapping: a vector inside the windows looks its samples up with one byte shuffle per
 // channel from the 16 table entries of that channel's window. Any other vector uses
@@ -35,8 +36,11 @@ constexpr int kWindow = 16;     // levels covered by each channel's window
 constexpr int kBatch = 15;
 // After a vector that no window could hold, the next few are counted one by one
 // without trying: the try costs as much as the counting saves, and noise rarely ends
-// at once.
+// at once. Each try that fails again doubles the stretch, up to the longest (about a
+// row of 1080p): on noise the tries then cost next to nothing, and a vector that fits
+// brings back the shortest.
 constexpr int kVectorsToSkip = 15;
+constexpr int kLongestSkip = 255;
 
 class Avx2Pass {
 public:
@@ -58,17 +62,37 @@ public:
         setWindowTables();
         batched_ = 0;
         toSkip_ = 0;
+        skipLength_ = kVectorsToSkip;
+    }
+
+    // Vectors still to be counted one sample at a time before the windows are tried.
+    int toSkip() const { return toSkip_; }
+
+    // `vectors` vectors (no more than toSkip()) from `in` to `out` through the whole
+    // table, counted sample by sample: the loop of noise, kept free of the windows.
+    RANGEWICK_AVX2 void mapAndCountRun(const uint32_t* in, uint32_t* out, int vectors)
+    {
+        toSkip_ -= vectors;
+        __m256i slices[16];
+        for (int k = 0; k < 16; ++k)
+            slices[k] = slice(k);
+        uint32_t* const h = hist_;
+        for (int v = 0; v < vectors; ++v, in += kPixels, out += kPixels) {
+            const __m256i pixels = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in));
+            for (int i = 0; i < kPixels; ++i) {
+                const uint32_t p = in[i];
+                ++h[p & 0xFF];
+                ++h[(p >> 8) & 0xFF];
+                ++h[(p >> 16) & 0xFF];
+            }
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), mapWith(slices, pixels));
+        }
     }
 
     // The mapped pixels of one vector, and its samples counted (read from `pixels`,
     // also at `src` for the samples counted one by one).
     RANGEWICK_AVX2 __m256i step(__m256i pixels, const uint32_t* src)
     {
-        if (toSkip_ > 0) {
-            --toSkip_;
-            countChannels(src, kPixels, kAllChannels);
-            return mapAny(pixels);
-        }
         __m256i offset = offsetsOf(pixels);
         if (!_mm256_testz_si256(offset, highNibbles())) {
             // The batch is counted anyway, so every window moves onto this vector.
@@ -80,14 +104,17 @@ public:
             if (channels != 0) {
                 countChannels(src, kPixels, channels);
                 if (channels == kAllChannels) { // noise: nothing for the windows
-                    toSkip_ = kVectorsToSkip;
+                    toSkip_ = skipLength_;
+                    skipLength_ = skipLength_ < kLongestSkip ? 2 * skipLength_ + 1 : kLongestSkip;
                     return mapAny(pixels);
                 }
+                skipLength_ = kVectorsToSkip;
                 // Samples of the wide channels match no level of the batch.
                 batch(_mm256_or_si256(offset, wide));
                 return mapAny(pixels);
             }
         }
+        skipLength_ = kVectorsToSkip;
         batch(offset);
         return mapInWindows(offset);
     }
@@ -173,20 +200,28 @@ public:
     // Any pixels through the whole table.
     RANGEWICK_AVX2 __m256i mapAny(__m256i pixels) const
     {
+        __m256i slices[16];
+        for (int k = 0; k < 16; ++k)
+            slices[k] = slice(k);
+        return mapWith(slices, pixels);
+    }
+
+    RANGEWICK_AVX2 static __m256i mapWith(const __m256i (&slice)[16], __m256i pixels)
+    {
         // A shuffle gives 0 for an index with its top bit set: slice k of the lower
         // half contributes exactly to the levels of slices k and up (of that half).
         const __m256i sixteen = _mm256_set1_epi8(16);
         __m256i index = pixels;
-        __m256i low = _mm256_shuffle_epi8(slice(0), index);
+        __m256i low = _mm256_shuffle_epi8(slice[0], index);
         for (int k = 1; k < 8; ++k) {
             index = _mm256_sub_epi8(index, sixteen);
-            low = _mm256_xor_si256(low, _mm256_shuffle_epi8(slice(k), index));
+            low = _mm256_xor_si256(low, _mm256_shuffle_epi8(slice[k], index));
         }
         index = _mm256_xor_si256(pixels, _mm256_set1_epi8(static_cast<char>(0x80)));
-        __m256i high = _mm256_shuffle_epi8(slice(8), index);
+        __m256i high = _mm256_shuffle_epi8(slice[8], index);
         for (int k = 9; k < 16; ++k) {
             index = _mm256_sub_epi8(index, sixteen);
-            high = _mm256_xor_si256(high, _mm256_shuffle_epi8(slice(k), index));
+            high = _mm256_xor_si256(high, _mm256_shuffle_epi8(slice[k], index));
         }
         return _mm256_and_si256(_mm256_blendv_epi8(low, high, pixels), _mm256_set1_epi32(0x00FFFFFF));
     }
@@ -325,6 +360,7 @@ private:
     __m256i windowTable_[3]; // per channel: the table entries of its window
     int batched_;            // vectors waiting in batch_
     int toSkip_;             // vectors to count one by one before trying the windows again
+    int skipLength_;         // toSkip_ after the next vector that fails
     uint8_t tableBytes_[256];
     uint8_t slices_[16][32]; // the table in 16-entry slices, xored as mapAny needs them
     uint8_t batch_[kBatch][32];
@@ -355,6 +391,14 @@ RANGEWICK_AVX2 void mapAndCountAvx2(const BitmapView& src, const BitmapView& dst
         const uint32_t* in = reinterpret_cast<const uint32_t*>(s);
         uint32_t* out = reinterpret_cast<uint32_t*>(d);
         for (int32_t v = 0; v < vectors; ++v, in += kPixels, out += kPixels) {
+            if (pass.toSkip() > 0) {
+                const int run = pass.toSkip() < vectors - v ? pass.toSkip() : vectors - v;
+                pass.mapAndCountRun(in, out, run);
+                v += run - 1;
+                in += kPixels * (run - 1);
+                out += kPixels * (run - 1);
+                continue;
+            }
             const __m256i pixels = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in));
             const __m256i mapped = pass.step(pixels, in); // before the store: src may be dst
             _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), mapped);
