@@ -15,9 +15,10 @@
 // in a loop of their own: twice as many again each time the windows fail once more.
 //
 // Mapping: a vector inside the windows looks its samples up with one byte shuffle per
-// channel from the 16 table entries of that channel's window. Any other vector uses
-// the whole table: two sets of 8 shuffles over 16-entry slices, each set covering half
-// the levels.
+// channel from the 16 table entries of that channel's window. Any other vector is
+// worked out where the table is a stretch of one range of levels onto 0..255 (the
+// tables levelling makes, see Stretch), and otherwise looked up in the whole table: two
+// sets of 8 shuffles over 16-entry slices, each set covering half the levels.
 #include "frame_levelling.h"
 
 #if RANGEWICK_HAVE_X86_PASSES
@@ -42,22 +43,24 @@ constexpr int kBatch = 15;
 constexpr int kVectorsToSkip = 15;
 constexpr int kLongestSkip = 255;
 
+// A table that stretches levels black..black + range onto 0..255, rounding to nearest,
+// is e(i) = (255 k + range / 2) / range with k = i - black (0 below black), at most 255.
+// In 16-bit lanes the division is a multiply-high by a magic number and a shift, about
+// a quarter of the work of a lookup in the whole table. Whether a table is such a
+// stretch is decided by working out all 256 entries exactly as the pixels would be and
+// comparing: the rounding of the double arithmetic that builds the table puts some
+// halves down, so the bias may be one less, and a few ranges (about 3 % of the pairs of
+// points) have no magic number that fits 16 bits. Those tables, and any others, are
+// looked up.
 class Avx2Pass {
 public:
     RANGEWICK_AVX2 Avx2Pass(const int32_t levelTable[256], Histogram& h) : hist_(h)
     {
         for (int i = 0; i < 256; ++i)
             tableBytes_[i] = static_cast<uint8_t>(levelTable[i]);
-        // Slice k of each half is xored with slice k - 1, so that the xor of slices
-        // 0..k, which the lookup gathers for a level in slice k, is slice k itself.
-        for (int half = 0; half < 2; ++half)
-            for (int k = 0; k < 8; ++k)
-                for (int n = 0; n < 16; ++n) {
-                    const int level = 128 * half + 16 * k + n;
-                    const uint8_t v = k == 0 ? tableBytes_[level] : tableBytes_[level] ^ tableBytes_[level - 16];
-                    slices_[8 * half + k][n] = v;
-                    slices_[8 * half + k][n + 16] = v;
-                }
+        stretched_ = findStretch();
+        if (!stretched_)
+            setSlices();
         start_ = _mm256_setzero_si256();
         setWindowTables();
         batched_ = 0;
@@ -73,20 +76,11 @@ public:
     RANGEWICK_AVX2 void mapAndCountRun(const uint32_t* in, uint32_t* out, int vectors)
     {
         toSkip_ -= vectors;
-        __m256i slices[16];
-        for (int k = 0; k < 16; ++k)
-            slices[k] = slice(k);
-        uint32_t* const h = hist_;
-        for (int v = 0; v < vectors; ++v, in += kPixels, out += kPixels) {
-            const __m256i pixels = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in));
-            for (int i = 0; i < kPixels; ++i) {
-                const uint32_t p = in[i];
-                ++h[p & 0xFF];
-                ++h[(p >> 8) & 0xFF];
-                ++h[(p >> 16) & 0xFF];
-            }
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), mapWith(slices, pixels));
+        if (stretched_) {
+            countRun<true>(in, out, vectors);
+            return;
         }
+        countRun<false>(in, out, vectors);
     }
 
     // The mapped pixels of one vector, and its samples counted (read from `pixels`,
@@ -200,6 +194,8 @@ public:
     // Any pixels through the whole table.
     RANGEWICK_AVX2 __m256i mapAny(__m256i pixels) const
     {
+        if (stretched_)
+            return mapStretched(pixels);
         __m256i slices[16];
         for (int k = 0; k < 16; ++k)
             slices[k] = slice(k);
@@ -226,7 +222,114 @@ public:
         return _mm256_and_si256(_mm256_blendv_epi8(low, high, pixels), _mm256_set1_epi32(0x00FFFFFF));
     }
 
+    // Any pixels through the stretch the table was found to be.
+    RANGEWICK_AVX2 __m256i mapStretched(__m256i pixels) const
+    {
+        // Each 128-bit lane unpacked into words and packed back: the bytes keep their order.
+        const __m256i zero = _mm256_setzero_si256();
+        return _mm256_packus_epi16(stretchWords(_mm256_unpacklo_epi8(pixels, zero)),
+                                   stretchWords(_mm256_unpackhi_epi8(pixels, zero)));
+    }
+
 private:
+    // Slice k of each half is xored with slice k - 1, so that the xor of slices 0..k,
+    // which the lookup gathers for a level in slice k, is slice k itself.
+    void setSlices()
+    {
+        for (int half = 0; half < 2; ++half)
+            for (int k = 0; k < 8; ++k)
+                for (int n = 0; n < 16; ++n) {
+                    const int level = 128 * half + 16 * k + n;
+                    const uint8_t v = k == 0 ? tableBytes_[level] : tableBytes_[level] ^ tableBytes_[level - 16];
+                    slices_[8 * half + k][n] = v;
+                    slices_[8 * half + k][n + 16] = v;
+                }
+    }
+
+    // Whether the table is a stretch; if so, the stretch is set for mapStretched.
+    RANGEWICK_AVX2 bool findStretch()
+    {
+        // Bit i of zeros / whites: entry i is 0 / 255.
+        uint32_t zeros[8], whites[8];
+        for (int j = 0; j < 8; ++j) {
+            const __m256i entries = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(tableBytes_ + 32 * j));
+            zeros[j] = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(entries, _mm256_setzero_si256())));
+            whites[j] = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(entries, _mm256_set1_epi8(-1))));
+        }
+        // black: the last of the zeros that begin the table; white: the first 255.
+        int black = -1, white = 256;
+        for (int j = 0; j < 8 && black == 32 * j - 1; ++j)
+            black += zeros[j] == ~0u ? 32 : static_cast<int>(_tzcnt_u32(~zeros[j]));
+        for (int j = 7; j >= 0; --j)
+            if (whites[j] != 0)
+                white = 32 * j + static_cast<int>(_tzcnt_u32(whites[j]));
+        const int range = white - black;
+        if (black < 0 || white == 256 || range < 2)
+            return false;
+        // The largest shift whose magic number, 2^(16 + shift) / range rounded up, fits.
+        int shift = 0;
+        while (((1 << (17 + shift)) + range - 1) / range <= 0xFFFF)
+            ++shift;
+        const int magic = ((1 << (16 + shift)) + range - 1) / range;
+        stretchShift_ = _mm_cvtsi32_si128(shift);
+        // Per pixel: black for B, G and R, and 255 for the top byte, which then maps to
+        // 0 as black does.
+        stretchBlack_ = _mm256_set1_epi64x(static_cast<long long>(0x00FF000000000000ull | 0x0000000100010001ull * static_cast<unsigned>(black)));
+        for (const int bias : {range / 2, range / 2 - 1})
+            for (const int m : {magic, magic + 1}) {
+                stretchBias_ = _mm256_set1_epi16(static_cast<short>(bias));
+                stretchMagic_ = _mm256_set1_epi16(static_cast<short>(m));
+                if (m <= 0xFFFF && stretchIsTable(black))
+                    return true;
+            }
+        return false;
+    }
+
+    // Whether the stretch set gives every entry of the table.
+    RANGEWICK_AVX2 bool stretchIsTable(int black) const
+    {
+        // Words of levels 0-7 and 16-23 and of 8-15 and 24-31 pack into bytes of 0-31.
+        const __m256i first = _mm256_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7, 16, 17, 18, 19, 20, 21, 22, 23);
+        const __m256i blacks = _mm256_set1_epi16(static_cast<short>(black));
+        __m256i differ = _mm256_setzero_si256();
+        for (int j = 0; j < 8; ++j) {
+            const __m256i low = _mm256_add_epi16(first, _mm256_set1_epi16(static_cast<short>(32 * j)));
+            const __m256i high = _mm256_add_epi16(low, _mm256_set1_epi16(8));
+            const __m256i entries = _mm256_packus_epi16(stretchWords(low, blacks), stretchWords(high, blacks));
+            const __m256i table = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(tableBytes_ + 32 * j));
+            differ = _mm256_or_si256(differ, _mm256_xor_si256(entries, table));
+        }
+        return _mm256_testz_si256(differ, differ) != 0;
+    }
+
+    RANGEWICK_AVX2 __m256i stretchWords(__m256i levels) const { return stretchWords(levels, stretchBlack_); }
+
+    RANGEWICK_AVX2 __m256i stretchWords(__m256i levels, __m256i black) const
+    {
+        const __m256i k = _mm256_subs_epu16(levels, black);
+        const __m256i n = _mm256_add_epi16(_mm256_mullo_epi16(k, _mm256_set1_epi16(255)), stretchBias_);
+        return _mm256_srl_epi16(_mm256_mulhi_epu16(n, stretchMagic_), stretchShift_);
+    }
+
+    template <bool kStretched>
+    RANGEWICK_AVX2 void countRun(const uint32_t* in, uint32_t* out, int vectors)
+    {
+        __m256i slices[16];
+        for (int k = 0; k < 16 && !kStretched; ++k)
+            slices[k] = slice(k);
+        uint32_t* const h = hist_;
+        for (int v = 0; v < vectors; ++v, in += kPixels, out += kPixels) {
+            const __m256i pixels = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in));
+            for (int i = 0; i < kPixels; ++i) {
+                const uint32_t p = in[i];
+                ++h[p & 0xFF];
+                ++h[(p >> 8) & 0xFF];
+                ++h[(p >> 16) & 0xFF];
+            }
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), kStretched ? mapStretched(pixels) : mapWith(slices, pixels));
+        }
+    }
+
     static constexpr unsigned kAllChannels = 7;
 
     RANGEWICK_AVX2 static __m256i highNibbles() { return _mm256_set1_epi32(0x00F0F0F0); }
@@ -356,6 +459,9 @@ private:
     }
 
     Histogram& hist_;
+    bool stretched_;         // the table is a stretch, held in the four below
+    __m256i stretchBlack_, stretchBias_, stretchMagic_;
+    __m128i stretchShift_;
     __m256i start_;          // per byte: the first level of its channel's window (top byte 0)
     __m256i windowTable_[3]; // per channel: the table entries of its window
     int batched_;            // vectors waiting in batch_
