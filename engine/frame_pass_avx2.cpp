@@ -416,10 +416,11 @@ private:
     // The shuffle table that makes offset 2k 0x01 and offset 2k + 1 0x10.
     RANGEWICK_AVX2 static __m256i pairOneHot(int k)
     {
-        const __m128i offsets = _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
-        const __m128i low = _mm_and_si128(_mm_cmpeq_epi8(offsets, _mm_set1_epi8(static_cast<char>(2 * k))), _mm_set1_epi8(0x01));
-        const __m128i high = _mm_and_si128(_mm_cmpeq_epi8(offsets, _mm_set1_epi8(static_cast<char>(2 * k + 1))), _mm_set1_epi8(0x10));
-        return _mm256_broadcastsi128_si256(_mm_or_si128(low, high));
+        alignas(16) static const uint8_t oneHot[kWindow / 2][16] = {
+            {0x01, 0x10}, {0, 0, 0x01, 0x10}, {0, 0, 0, 0, 0x01, 0x10}, {0, 0, 0, 0, 0, 0, 0x01, 0x10},
+            {0, 0, 0, 0, 0, 0, 0, 0, 0x01, 0x10}, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x01, 0x10},
+            {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x01, 0x10}, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x01, 0x10}};
+        return _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(oneHot[k])));
     }
 
     RANGEWICK_AVX2 __m256i slice(int k) const
