@@ -388,12 +388,13 @@ private:
 
     RANGEWICK_AVX2 __m256i mapInWindows(__m256i offset) const
     {
-        // Each shuffle looks up one channel; the other bytes get an index with the top
-        // bit set, which gives 0.
-        const __m256i blue = _mm256_shuffle_epi8(windowTable_[0], _mm256_or_si256(offset, _mm256_set1_epi32(static_cast<int>(0x80808000u))));
-        const __m256i green = _mm256_shuffle_epi8(windowTable_[1], _mm256_or_si256(offset, _mm256_set1_epi32(static_cast<int>(0x80800080u))));
-        const __m256i red = _mm256_shuffle_epi8(windowTable_[2], _mm256_or_si256(offset, _mm256_set1_epi32(static_cast<int>(0x80008080u))));
-        return _mm256_or_si256(_mm256_or_si256(blue, green), red);
+        // Each shuffle looks up every byte in one channel's window; the top byte, whose
+        // offset has the top bit set, gets 0 from all three.
+        const __m256i blue = _mm256_shuffle_epi8(windowTable_[0], offset);
+        const __m256i green = _mm256_shuffle_epi8(windowTable_[1], offset);
+        const __m256i red = _mm256_shuffle_epi8(windowTable_[2], offset);
+        const __m256i blueGreen = _mm256_blendv_epi8(blue, green, _mm256_set1_epi32(0x0000FF00));
+        return _mm256_blendv_epi8(blueGreen, red, _mm256_set1_epi32(0x00FF0000));
     }
 
     RANGEWICK_AVX2 int startOf(int channel) const
