@@ -8,8 +8,8 @@
 // channel keeps a window of 16 levels; a vector whose samples fall inside the windows
 // is kept as offsets into them, and a batch of such vectors is counted at once without
 // touching the histogram: for each pair of the 16 levels a byte shuffle of the whole
-// batch, summed in nibble counters. The batch is counted and added into the histogram
-// when it is full and whenever a window has to move. A channel whose 8 samples span 16
+// batch, summed in nibble counters. The batch is counted when it is full and whenever
+// a window has to move, into a histogram per channel that the frame's takes at the end. A channel whose 8 samples span 16
 // levels or more (noise, hard edges) is counted sample by sample, and after a vector
 // where no channel fits the next few are counted that way without trying the windows,
 // in a loop of their own: twice as many again each time the windows fail once more.
@@ -17,7 +17,7 @@
 // Mapping: a vector inside the windows looks its samples up with one byte shuffle per
 // channel from the 16 table entries of that channel's window. Any other vector is
 // worked out where the table is a stretch of one range of levels onto 0..255 (the
-// tables levelling makes, see Stretch), and otherwise looked up in the whole table: two
+// tables levelling makes, see findStretch), and otherwise looked up in the whole table: two
 // sets of 8 shuffles over 16-entry slices, each set covering half the levels.
 #include "frame_levelling.h"
 
@@ -41,6 +41,8 @@ constexpr int kBatch = 15;
 // row of 1080p): on noise the tries then cost next to nothing, and a vector that fits
 // brings back the shortest.
 constexpr int kVectorsToSkip = 15;
+
+using ChannelHistograms = uint32_t[3][256];
 constexpr int kLongestSkip = 255;
 
 // A table that stretches levels black..black + range onto 0..255, rounding to nearest,
@@ -54,7 +56,9 @@ constexpr int kLongestSkip = 255;
 // looked up.
 class Avx2Pass {
 public:
-    RANGEWICK_AVX2 Avx2Pass(const int32_t levelTable[256], Histogram& h) : hist_(h)
+    // Samples counted one by one go to `h`, the batches to `channelHist`.
+    RANGEWICK_AVX2 Avx2Pass(const int32_t levelTable[256], Histogram& h, ChannelHistograms& channelHist)
+        : hist_(h), channelHist_(channelHist)
     {
         for (int i = 0; i < 256; ++i)
             tableBytes_[i] = static_cast<uint8_t>(levelTable[i]);
@@ -113,8 +117,9 @@ public:
         return mapInWindows(offset);
     }
 
-    // Counts the batch and adds it into the histogram.
-    RANGEWICK_AVX2 void flush()
+    // Counts the batch and adds it into the channels' histograms. Out of line: inlined
+    // into the pixel loop it made the vectors inside the windows slower.
+    __attribute__((noinline)) RANGEWICK_AVX2 void flush()
     {
         if (batched_ == 0)
             return;
@@ -168,9 +173,9 @@ public:
         for (__m256i& sum : sums)
             sum = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(sum, byChannel), lanesInOrder);
         const __m128i low0 = _mm256_castsi256_si128(sums[0]), low1 = _mm256_castsi256_si128(sums[1]);
-        addToHistogram(startOf(0), low0, low1);
-        addToHistogram(startOf(1), _mm_unpackhi_epi64(low0, low0), _mm_unpackhi_epi64(low1, low1));
-        addToHistogram(startOf(2), _mm256_extracti128_si256(sums[0], 1), _mm256_extracti128_si256(sums[1], 1));
+        addWindow(0, low0, low1);
+        addWindow(1, _mm_unpackhi_epi64(low0, low0), _mm_unpackhi_epi64(low1, low1));
+        addWindow(2, _mm256_extracti128_si256(sums[0], 1), _mm256_extracti128_si256(sums[1], 1));
     }
 
     // The samples of the channels in `channels` (bit c: channel c) of `pixels` pixels.
@@ -429,38 +434,26 @@ private:
         return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(slices_[k]));
     }
 
-    // Counts of window levels 0-7 and 8-15 of a channel whose window starts at
-    // `windowStart`, as bytes in the low 8 of `low` and `high`. They are added in
-    // stretches of 8 counters that start at multiples of 8 levels, the same stretches
-    // whatever the window: a read of a stretch that only partly overlaps a store just
-    // made (by the channel before, or the flush before) would wait for that store.
-    RANGEWICK_AVX2 void addToHistogram(int windowStart, __m128i low, __m128i high)
+    // Counts of window levels 0-7 and 8-15 of channel c, as bytes in the low 8 of
+    // `low` and `high`, added to the channel's own histogram. In one shared histogram
+    // the windows of different channels overlap at any offset, and a read that partly
+    // overlaps a store just made by the channel before waits for that store.
+    RANGEWICK_AVX2 void addWindow(int c, __m128i low, __m128i high)
     {
-        // From 0 to 8 levels past a multiple of 8, and never a stretch past level 255.
-        const int first = windowStart < 232 ? windowStart & ~7 : 232;
-        const int shift = windowStart - first;
-        // Bytes 0x80 (a shuffle gives 0), then 0..15, then 0x80 again: read from
-        // 16 - shift on, the counts move up by `shift` bytes.
-        alignas(16) static const uint8_t moveUp[48] = {
-            0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80,
-            0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15,
-            0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80};
-        const __m128i counts = _mm_unpacklo_epi64(low, high);
-        const __m128i firstSixteen = _mm_shuffle_epi8(counts, _mm_loadu_si128(reinterpret_cast<const __m128i*>(moveUp + 16 - shift)));
-        const __m128i lastEight = _mm_shuffle_epi8(counts, _mm_loadu_si128(reinterpret_cast<const __m128i*>(moveUp + 32 - shift)));
-        addStretch(hist_ + first, firstSixteen);
-        addStretch(hist_ + first + 8, _mm_unpackhi_epi64(firstSixteen, firstSixteen));
-        addStretch(hist_ + first + 16, lastEight);
+        uint32_t* const bins = channelHist_[c] + startOf(c);
+        addEight(bins, low);
+        addEight(bins + 8, high);
     }
 
     // Adds the 8 byte counts in the low half of `counts` to bins[0..7].
-    RANGEWICK_AVX2 static void addStretch(uint32_t* bins, __m128i counts)
+    RANGEWICK_AVX2 static void addEight(uint32_t* bins, __m128i counts)
     {
         __m256i* const stretch = reinterpret_cast<__m256i*>(bins);
         _mm256_storeu_si256(stretch, _mm256_add_epi32(_mm256_loadu_si256(stretch), _mm256_cvtepu8_epi32(counts)));
     }
 
     Histogram& hist_;
+    ChannelHistograms& channelHist_;
     bool stretched_;         // the table is a stretch, held in the four below
     __m256i stretchBlack_, stretchBias_, stretchMagic_;
     __m128i stretchShift_;
@@ -488,7 +481,8 @@ RANGEWICK_AVX2 void mapAndCountAvx2(const BitmapView& src, const BitmapView& dst
     const int32_t w = src.w, h = src.h;
     if (w <= 0 || h <= 0)
         return;
-    Avx2Pass pass(table, hist);
+    alignas(32) ChannelHistograms channelHist = {}; // 3 KiB; the pass's own is under 2 KiB
+    Avx2Pass pass(table, hist, channelHist);
     const int32_t vectors = w / kPixels, tail = w % kPixels;
     const __m256i tailPixels = _mm256_cmpgt_epi32(_mm256_set1_epi32(tail), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
     const unsigned char* s = static_cast<const unsigned char*>(src.data);
@@ -518,6 +512,8 @@ RANGEWICK_AVX2 void mapAndCountAvx2(const BitmapView& src, const BitmapView& dst
         }
     }
     pass.flush();
+    for (int i = 0; i < 256; ++i)
+        hist[i] += channelHist[0][i] + channelHist[1][i] + channelHist[2][i];
 }
 
 } // namespace levels
