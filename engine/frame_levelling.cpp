@@ -31,7 +31,7 @@ inline uint32_t* nextRow(uint32_t* rowEnd, std::ptrdiff_t modulo)
 // source and output are still in the cache for the work that follows its pass.
 constexpr int32_t kBandPixels = 8192;
 // Bands whose output is thrown away go through a scratch buffer of this many pixels
-// on the stack: 8 KiB, so that with a pass's own scratch (6 KiB at most) priming stays
+// on the stack: 8 KiB, so that with a pass's own scratch (under 6.5 KiB) priming stays
 // within 16 KiB of stack.
 constexpr int32_t kScratchPixels = 2048;
 constexpr uint32_t kAlphaMask = ~kRgbMask;
@@ -268,6 +268,17 @@ PixelPass passFunction(Pass pass)
     return nullptr;
 }
 
+PixelPass alphaKeepingFunction(Pass pass)
+{
+#if RANGEWICK_HAVE_X86_PASSES
+    if (pass == Pass::Avx2 && avx2PassUsable())
+        return mapAndCountAvx2KeepingAlpha;
+#else
+    (void)pass;
+#endif
+    return nullptr;
+}
+
 PassChoice choosePass(const char* forced)
 {
     Pass fastest = Pass::Portable;
@@ -408,12 +419,17 @@ Detection levelFrameKeepingAlpha(const BitmapView& src, const BitmapView& dst, L
     if (src.w <= 0 || src.h <= 0)
         return {inst.blackPoint, inst.whitePoint};
 
-    // The pass writes a zero top byte. Alpha is put back band by band, while the band
-    // is still in the cache: a second pass over the whole frame would cost a good part
-    // of a memcpy more.
     int32_t table[256];
     std::memcpy(table, inst.levelTable, sizeof table);
     Histogram hist = {};
+    static const levels::PixelPass keeping = levels::alphaKeepingFunction(levels::chosenPass().pass);
+    if (keeping != nullptr) {
+        keeping(src, dst, table, hist);
+        return levels::updatePoints(inst, hist, levels::samplesOf(src));
+    }
+    // The pass writes a zero top byte. Alpha is put back band by band, while the band
+    // is still in the cache: a second pass over the whole frame would cost a good part
+    // of a memcpy more.
     const bool inPlace = src.data == dst.data;
     uint8_t alpha[levels::kBandPixels];   // the band's own alpha, when the pass overwrites it
     levels::forEachBand(src, levels::kBandPixels, [&](const BitmapView& s, int32_t x, int32_t y) {

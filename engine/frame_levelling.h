@@ -72,6 +72,9 @@ void mapAndCountPortable(const BitmapView& src, const BitmapView& dst,
 bool avx2PassUsable();
 void mapAndCountAvx2(const BitmapView& src, const BitmapView& dst,
                      const int32_t table[256], Histogram& hist);
+// The same, each pixel of dst keeping the top byte of its pixel in src.
+void mapAndCountAvx2KeepingAlpha(const BitmapView& src, const BitmapView& dst,
+                                 const int32_t table[256], Histogram& hist);
 // AVX-512 (with VBMI, GFNI and BITALG); call only where avx512PassUsable().
 bool avx512PassUsable();
 void mapAndCountAvx512(const BitmapView& src, const BitmapView& dst,
@@ -85,6 +88,9 @@ constexpr int kPassCount = 4;
 const char* passName(Pass pass); // "plain", "portable", "avx2", "avx512"
 bool passUsable(Pass pass);
 PixelPass passFunction(Pass pass); // nullptr where not usable
+// The pass in a form that keeps each pixel's top byte from src, for the passes that
+// have one (avx2); nullptr otherwise. src and dst may be the same frame.
+PixelPass alphaKeepingFunction(Pass pass);
 
 // Which pass runs, and why.
 struct PassChoice {

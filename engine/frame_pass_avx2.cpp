@@ -54,6 +54,14 @@ constexpr int kLongestSkip = 255;
 // halves down, so the bias may be one less, and a few ranges (about 3 % of the pairs of
 // points) have no magic number that fits 16 bits. Those tables, and any others, are
 // looked up.
+// The mapped pixels, with the top bytes of `pixels` where alpha is kept (the mapping
+// leaves them 0).
+template <bool kKeepAlpha>
+RANGEWICK_AVX2 __m256i withAlpha(__m256i mapped, __m256i pixels)
+{
+    return kKeepAlpha ? _mm256_or_si256(mapped, _mm256_and_si256(pixels, _mm256_set1_epi32(static_cast<int>(0xFF000000u)))) : mapped;
+}
+
 class Avx2Pass {
 public:
     // Samples counted one by one go to `h`, the batches to `channelHist`.
@@ -77,14 +85,15 @@ public:
 
     // `vectors` vectors (no more than toSkip()) from `in` to `out` through the whole
     // table, counted sample by sample: the loop of noise, kept free of the windows.
+    template <bool kKeepAlpha>
     RANGEWICK_AVX2 void mapAndCountRun(const uint32_t* in, uint32_t* out, int vectors)
     {
         toSkip_ -= vectors;
         if (stretched_) {
-            countRun<true>(in, out, vectors);
+            countRun<true, kKeepAlpha>(in, out, vectors);
             return;
         }
-        countRun<false>(in, out, vectors);
+        countRun<false, kKeepAlpha>(in, out, vectors);
     }
 
     // The mapped pixels of one vector, and its samples counted (read from `pixels`,
@@ -316,7 +325,7 @@ private:
         return _mm256_srl_epi16(_mm256_mulhi_epu16(n, stretchMagic_), stretchShift_);
     }
 
-    template <bool kStretched>
+    template <bool kStretched, bool kKeepAlpha>
     RANGEWICK_AVX2 void countRun(const uint32_t* in, uint32_t* out, int vectors)
     {
         __m256i slices[16];
@@ -331,7 +340,8 @@ private:
                 ++h[(p >> 8) & 0xFF];
                 ++h[(p >> 16) & 0xFF];
             }
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), kStretched ? mapStretched(pixels) : mapWith(slices, pixels));
+            const __m256i mapped = kStretched ? mapStretched(pixels) : mapWith(slices, pixels);
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), withAlpha<kKeepAlpha>(mapped, pixels));
         }
     }
 
@@ -475,7 +485,10 @@ bool avx2PassUsable()
     return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi2");
 }
 
-RANGEWICK_AVX2 void mapAndCountAvx2(const BitmapView& src, const BitmapView& dst,
+namespace {
+
+template <bool kKeepAlpha>
+RANGEWICK_AVX2 void mapAndCountRows(const BitmapView& src, const BitmapView& dst,
                                     const int32_t table[256], Histogram& hist)
 {
     const int32_t w = src.w, h = src.h;
@@ -495,7 +508,7 @@ RANGEWICK_AVX2 void mapAndCountAvx2(const BitmapView& src, const BitmapView& dst
         for (int32_t v = 0; v < vectors; ++v, in += kPixels, out += kPixels) {
             if (pass.toSkip() > 0) {
                 const int run = pass.toSkip() < vectors - v ? pass.toSkip() : vectors - v;
-                pass.mapAndCountRun(in, out, run);
+                pass.mapAndCountRun<kKeepAlpha>(in, out, run);
                 v += run - 1;
                 in += kPixels * (run - 1);
                 out += kPixels * (run - 1);
@@ -503,17 +516,31 @@ RANGEWICK_AVX2 void mapAndCountAvx2(const BitmapView& src, const BitmapView& dst
             }
             const __m256i pixels = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in));
             const __m256i mapped = pass.step(pixels, in); // before the store: src may be dst
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), mapped);
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), withAlpha<kKeepAlpha>(mapped, pixels));
         }
         if (tail != 0) {
             const __m256i pixels = _mm256_maskload_epi32(reinterpret_cast<const int*>(in), tailPixels);
             pass.countChannels(in, tail, 7);
-            _mm256_maskstore_epi32(reinterpret_cast<int*>(out), tailPixels, pass.mapAny(pixels));
+            _mm256_maskstore_epi32(reinterpret_cast<int*>(out), tailPixels, withAlpha<kKeepAlpha>(pass.mapAny(pixels), pixels));
         }
     }
     pass.flush();
     for (int i = 0; i < 256; ++i)
         hist[i] += channelHist[0][i] + channelHist[1][i] + channelHist[2][i];
+}
+
+} // namespace
+
+RANGEWICK_AVX2 void mapAndCountAvx2(const BitmapView& src, const BitmapView& dst,
+                                    const int32_t table[256], Histogram& hist)
+{
+    mapAndCountRows<false>(src, dst, table, hist);
+}
+
+RANGEWICK_AVX2 void mapAndCountAvx2KeepingAlpha(const BitmapView& src, const BitmapView& dst,
+                                                const int32_t table[256], Histogram& hist)
+{
+    mapAndCountRows<true>(src, dst, table, hist);
 }
 
 } // namespace levels
