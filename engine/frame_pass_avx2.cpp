@@ -96,34 +96,62 @@ public:
         countRun<false, kKeepAlpha>(in, out, vectors);
     }
 
-    // The mapped pixels of one vector, and its samples counted (read from `pixels`,
-    // also at `src` for the samples counted one by one).
-    RANGEWICK_AVX2 __m256i step(__m256i pixels, const uint32_t* src)
+    // Maps and batches vectors from `in` to `out` for as long as they fit in the
+    // windows, up to `vectors`; returns how many did. Kept in locals: the stores to
+    // the batch and the output may alias anything, so members would be read again
+    // for every vector.
+    template <bool kKeepAlpha>
+    RANGEWICK_AVX2 int mapInWindowsRun(const uint32_t* in, uint32_t* out, int vectors)
     {
-        __m256i offset = offsetsOf(pixels);
-        if (!_mm256_testz_si256(offset, highNibbles())) {
-            // The batch is counted anyway, so every window moves onto this vector.
-            flush();
-            moveWindows(pixels);
-            offset = offsetsOf(pixels);
-            const __m256i wide = channelsOutside(offset);
-            const unsigned channels = static_cast<unsigned>(_mm256_movemask_epi8(wide)) & kAllChannels;
-            if (channels != 0) {
-                countChannels(src, kPixels, channels);
-                if (channels == kAllChannels) { // noise: nothing for the windows
-                    toSkip_ = skipLength_;
-                    skipLength_ = skipLength_ < kLongestSkip ? 2 * skipLength_ + 1 : kLongestSkip;
-                    return mapAny(pixels);
-                }
-                skipLength_ = kVectorsToSkip;
-                // Samples of the wide channels match no level of the batch.
-                batch(_mm256_or_si256(offset, wide));
-                return mapAny(pixels);
+        const __m256i start = start_, high = highNibbles();
+        const __m256i blueTable = windowTable_[0], greenTable = windowTable_[1], redTable = windowTable_[2];
+        int batched = batched_;
+        int v = 0;
+        for (; v < vectors; ++v, in += kPixels, out += kPixels) {
+            const __m256i pixels = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in));
+            const __m256i offset = offsetsFrom(pixels, start);
+            if (!_mm256_testz_si256(offset, high))
+                break;
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(batch_[batched]), offset);
+            const __m256i mapped = lookUpInWindows(offset, blueTable, greenTable, redTable);
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), withAlpha<kKeepAlpha>(mapped, pixels));
+            if (++batched == kBatch) {
+                batched_ = batched;
+                flush();
+                batched = 0;
             }
         }
+        batched_ = batched;
+        if (v > 0)
+            skipLength_ = kVectorsToSkip;
+        return v;
+    }
+
+    // The mapped pixels of a vector that left the windows, and its samples counted
+    // (read from `pixels`, also at `src` for the samples counted one by one). The batch
+    // is counted anyway, so every window moves onto this vector.
+    RANGEWICK_AVX2 __m256i moveOnto(__m256i pixels, const uint32_t* src)
+    {
+        flush();
+        moveWindows(pixels);
+        const __m256i offset = offsetsOf(pixels);
+        const __m256i wide = channelsOutside(offset);
+        const unsigned channels = static_cast<unsigned>(_mm256_movemask_epi8(wide)) & kAllChannels;
+        if (channels == 0) {
+            skipLength_ = kVectorsToSkip;
+            batch(offset);
+            return mapInWindows(offset);
+        }
+        countChannels(src, kPixels, channels);
+        if (channels == kAllChannels) { // noise: nothing for the windows
+            toSkip_ = skipLength_;
+            skipLength_ = skipLength_ < kLongestSkip ? 2 * skipLength_ + 1 : kLongestSkip;
+            return mapAny(pixels);
+        }
         skipLength_ = kVectorsToSkip;
-        batch(offset);
-        return mapInWindows(offset);
+        // Samples of the wide channels match no level of the batch.
+        batch(_mm256_or_si256(offset, wide));
+        return mapAny(pixels);
     }
 
     // Counts the batch and adds it into the channels' histograms. Out of line: inlined
@@ -351,9 +379,11 @@ private:
 
     // Each sample's offset into its channel's window; the top byte becomes 0xFF, which
     // matches no level and looks nothing up.
-    RANGEWICK_AVX2 __m256i offsetsOf(__m256i pixels) const
+    RANGEWICK_AVX2 __m256i offsetsOf(__m256i pixels) const { return offsetsFrom(pixels, start_); }
+
+    RANGEWICK_AVX2 static __m256i offsetsFrom(__m256i pixels, __m256i start)
     {
-        return _mm256_or_si256(_mm256_sub_epi8(pixels, start_), _mm256_set1_epi32(static_cast<int>(0xFF000000u)));
+        return _mm256_or_si256(_mm256_sub_epi8(pixels, start), _mm256_set1_epi32(static_cast<int>(0xFF000000u)));
     }
 
     // 0xFF in every byte of the channels that have a sample outside the window.
@@ -403,11 +433,16 @@ private:
 
     RANGEWICK_AVX2 __m256i mapInWindows(__m256i offset) const
     {
+        return lookUpInWindows(offset, windowTable_[0], windowTable_[1], windowTable_[2]);
+    }
+
+    RANGEWICK_AVX2 static __m256i lookUpInWindows(__m256i offset, __m256i blueTable, __m256i greenTable, __m256i redTable)
+    {
         // Each shuffle looks up every byte in one channel's window; the top byte, whose
         // offset has the top bit set, gets 0 from all three.
-        const __m256i blue = _mm256_shuffle_epi8(windowTable_[0], offset);
-        const __m256i green = _mm256_shuffle_epi8(windowTable_[1], offset);
-        const __m256i red = _mm256_shuffle_epi8(windowTable_[2], offset);
+        const __m256i blue = _mm256_shuffle_epi8(blueTable, offset);
+        const __m256i green = _mm256_shuffle_epi8(greenTable, offset);
+        const __m256i red = _mm256_shuffle_epi8(redTable, offset);
         const __m256i blueGreen = _mm256_blendv_epi8(blue, green, _mm256_set1_epi32(0x0000FF00));
         return _mm256_blendv_epi8(blueGreen, red, _mm256_set1_epi32(0x00FF0000));
     }
@@ -505,18 +540,24 @@ RANGEWICK_AVX2 void mapAndCountRows(const BitmapView& src, const BitmapView& dst
     for (int32_t y = 0; y < h; ++y, s += srcPitch, d += dstPitch) {
         const uint32_t* in = reinterpret_cast<const uint32_t*>(s);
         uint32_t* out = reinterpret_cast<uint32_t*>(d);
-        for (int32_t v = 0; v < vectors; ++v, in += kPixels, out += kPixels) {
+        for (int32_t v = 0; v < vectors;) {
+            int done;
             if (pass.toSkip() > 0) {
-                const int run = pass.toSkip() < vectors - v ? pass.toSkip() : vectors - v;
-                pass.mapAndCountRun<kKeepAlpha>(in, out, run);
-                v += run - 1;
-                in += kPixels * (run - 1);
-                out += kPixels * (run - 1);
-                continue;
+                done = pass.toSkip() < vectors - v ? pass.toSkip() : vectors - v;
+                pass.mapAndCountRun<kKeepAlpha>(in, out, done);
+            } else {
+                done = pass.mapInWindowsRun<kKeepAlpha>(in, out, vectors - v);
+                if (done < vectors - v) {
+                    const uint32_t* const leaving = in + kPixels * done;
+                    const __m256i pixels = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(leaving));
+                    const __m256i mapped = pass.moveOnto(pixels, leaving); // before the store: src may be dst
+                    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + kPixels * done), withAlpha<kKeepAlpha>(mapped, pixels));
+                    ++done;
+                }
             }
-            const __m256i pixels = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in));
-            const __m256i mapped = pass.step(pixels, in); // before the store: src may be dst
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), withAlpha<kKeepAlpha>(mapped, pixels));
+            v += done;
+            in += kPixels * done;
+            out += kPixels * done;
         }
         if (tail != 0) {
             const __m256i pixels = _mm256_maskload_epi32(reinterpret_cast<const int*>(in), tailPixels);
