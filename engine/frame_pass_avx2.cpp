@@ -163,18 +163,18 @@ public:
         // Per pair of levels 2k and 2k + 1, nibble counters of how many samples in each
         // byte position have either: a byte shuffle turns each offset into 0x01 for
         // level 2k, 0x10 for level 2k + 1 and 0 for any other, and these are summed.
-        // Four pairs at a time, each vector loaded once for them.
+        // Four pairs at a time, each vector loaded once for them. The one-hot tables are
+        // read in the loop: held in registers beside the counters they left i686 too few,
+        // and counters went through memory.
         __m256i pairCounts[kWindow / 2];
         for (int k = 0; k < kWindow / 2; k += 4) {
-            const __m256i oneHot0 = pairOneHot(k), oneHot1 = pairOneHot(k + 1);
-            const __m256i oneHot2 = pairOneHot(k + 2), oneHot3 = pairOneHot(k + 3);
             __m256i count0 = _mm256_setzero_si256(), count1 = count0, count2 = count0, count3 = count0;
             for (int i = 0; i < batched_; ++i) {
                 const __m256i offset = loadBatch(i);
-                count0 = _mm256_add_epi8(count0, _mm256_shuffle_epi8(oneHot0, offset));
-                count1 = _mm256_add_epi8(count1, _mm256_shuffle_epi8(oneHot1, offset));
-                count2 = _mm256_add_epi8(count2, _mm256_shuffle_epi8(oneHot2, offset));
-                count3 = _mm256_add_epi8(count3, _mm256_shuffle_epi8(oneHot3, offset));
+                count0 = _mm256_add_epi8(count0, _mm256_shuffle_epi8(pairOneHot(k), offset));
+                count1 = _mm256_add_epi8(count1, _mm256_shuffle_epi8(pairOneHot(k + 1), offset));
+                count2 = _mm256_add_epi8(count2, _mm256_shuffle_epi8(pairOneHot(k + 2), offset));
+                count3 = _mm256_add_epi8(count3, _mm256_shuffle_epi8(pairOneHot(k + 3), offset));
             }
             pairCounts[k] = count0;
             pairCounts[k + 1] = count1;
