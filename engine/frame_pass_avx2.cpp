@@ -35,6 +35,9 @@ constexpr int kPixels = 8;      // pixels per vector
 constexpr int kWindow = 16;     // levels covered by each channel's window
 // Vectors of offsets counted together: a nibble counter takes at most 15.
 constexpr int kBatch = 15;
+// Pairs of levels whose counters the batch count keeps in registers at once: all 8 where
+// there are 16 vector registers, half where there are 8 (i686).
+constexpr int kPairsPerLoop = sizeof(void*) == 8 ? 8 : 4;
 // After a vector that no window could hold, the next few are counted one by one
 // without trying: the try costs as much as the counting saves, and noise rarely ends
 // at once. Each try that fails again doubles the stretch, up to the longest (about a
@@ -163,23 +166,21 @@ public:
         // Per pair of levels 2k and 2k + 1, nibble counters of how many samples in each
         // byte position have either: a byte shuffle turns each offset into 0x01 for
         // level 2k, 0x10 for level 2k + 1 and 0 for any other, and these are summed.
-        // Four pairs at a time, each vector loaded once for them. The one-hot tables are
-        // read in the loop: held in registers beside the counters they left i686 too few,
-        // and counters went through memory.
+        // kPairsPerLoop pairs at a time, each vector loaded once for them. The one-hot
+        // tables are read in the loop: held in registers beside the counters they left
+        // i686 too few, and counters went through memory.
         __m256i pairCounts[kWindow / 2];
-        for (int k = 0; k < kWindow / 2; k += 4) {
-            __m256i count0 = _mm256_setzero_si256(), count1 = count0, count2 = count0, count3 = count0;
+        for (int k = 0; k < kWindow / 2; k += kPairsPerLoop) {
+            __m256i counts[kPairsPerLoop];
+            for (__m256i& count : counts)
+                count = _mm256_setzero_si256();
             for (int i = 0; i < batched_; ++i) {
                 const __m256i offset = loadBatch(i);
-                count0 = _mm256_add_epi8(count0, _mm256_shuffle_epi8(pairOneHot(k), offset));
-                count1 = _mm256_add_epi8(count1, _mm256_shuffle_epi8(pairOneHot(k + 1), offset));
-                count2 = _mm256_add_epi8(count2, _mm256_shuffle_epi8(pairOneHot(k + 2), offset));
-                count3 = _mm256_add_epi8(count3, _mm256_shuffle_epi8(pairOneHot(k + 3), offset));
+                for (int j = 0; j < kPairsPerLoop; ++j)
+                    counts[j] = _mm256_add_epi8(counts[j], _mm256_shuffle_epi8(pairOneHot(k + j), offset));
             }
-            pairCounts[k] = count0;
-            pairCounts[k + 1] = count1;
-            pairCounts[k + 2] = count2;
-            pairCounts[k + 3] = count3;
+            for (int j = 0; j < kPairsPerLoop; ++j)
+                pairCounts[k + j] = counts[j];
         }
         batched_ = 0;
         __m256i levels[kWindow];
