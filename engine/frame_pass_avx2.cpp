@@ -183,26 +183,13 @@ public:
                 pairCounts[k + j] = counts[j];
         }
         batched_ = 0;
-        __m256i levels[kWindow];
-        const __m256i lowNibbles = _mm256_set1_epi8(0x0F);
-        for (int k = 0; k < kWindow / 2; ++k) {
-            levels[2 * k] = _mm256_and_si256(pairCounts[k], lowNibbles);
-            levels[2 * k + 1] = _mm256_and_si256(_mm256_srli_epi16(pairCounts[k], 4), lowNibbles);
-        }
-        // Summed over the 8 pixels, halving the vectors at each step: afterwards
-        // dword m of sums[k] holds level 8k + m's counts of blue, green and red.
-        __m256i pairs[8], quads[4], sums[2];
-        for (int k = 0; k < 8; ++k) {
-            const __m256i a = levels[2 * k], b = levels[2 * k + 1];
-            pairs[k] = _mm256_add_epi8(_mm256_unpacklo_epi32(a, b), _mm256_unpackhi_epi32(a, b));
-        }
-        for (int k = 0; k < 4; ++k) {
-            const __m256i a = pairs[2 * k], b = pairs[2 * k + 1];
-            quads[k] = _mm256_add_epi8(_mm256_unpacklo_epi64(a, b), _mm256_unpackhi_epi64(a, b));
-        }
-        for (int k = 0; k < 2; ++k) {
-            const __m256i a = quads[2 * k], b = quads[2 * k + 1];
-            sums[k] = _mm256_add_epi8(_mm256_permute2x128_si256(a, b, 0x20), _mm256_permute2x128_si256(a, b, 0x31));
+        // Summed over the 8 pixels, halving the vectors at each step, as a tree so that
+        // few vectors are live at once: afterwards dword m of sums[s] holds level 8s + m's
+        // counts of blue, green and red.
+        __m256i sums[2];
+        for (int s = 0; s < 2; ++s) {
+            const __m256i a = quadOf(pairCounts, 4 * s), b = quadOf(pairCounts, 4 * s + 2);
+            sums[s] = _mm256_add_epi8(_mm256_permute2x128_si256(a, b, 0x20), _mm256_permute2x128_si256(a, b, 0x31));
         }
         // Channel by channel: quadword c then holds channel c's counts of 8 levels.
         const __m256i byChannel = _mm256_setr_epi8(0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, -1, -1, -1, -1,
@@ -463,6 +450,24 @@ private:
     RANGEWICK_AVX2 __m256i loadBatch(int i) const
     {
         return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(batch_[i]));
+    }
+
+    // The counts of pair k's levels, 2k and 2k + 1, each summed over pixels two apart:
+    // the dwords of a lane hold level 2k, 2k + 1, 2k, 2k + 1, a byte per channel.
+    RANGEWICK_AVX2 static __m256i pairOf(const __m256i (&pairCounts)[kWindow / 2], int k)
+    {
+        const __m256i lowNibbles = _mm256_set1_epi8(0x0F);
+        const __m256i a = _mm256_and_si256(pairCounts[k], lowNibbles);
+        const __m256i b = _mm256_and_si256(_mm256_srli_epi16(pairCounts[k], 4), lowNibbles);
+        return _mm256_add_epi8(_mm256_unpacklo_epi32(a, b), _mm256_unpackhi_epi32(a, b));
+    }
+
+    // Levels 2k to 2k + 3 (pairs k and k + 1), each summed over the 4 pixels of a lane:
+    // dword m of a lane holds level 2k + m.
+    RANGEWICK_AVX2 static __m256i quadOf(const __m256i (&pairCounts)[kWindow / 2], int k)
+    {
+        const __m256i a = pairOf(pairCounts, k), b = pairOf(pairCounts, k + 1);
+        return _mm256_add_epi8(_mm256_unpacklo_epi64(a, b), _mm256_unpackhi_epi64(a, b));
     }
 
     // The shuffle table that makes offset 2k 0x01 and offset 2k + 1 0x10.
