@@ -191,16 +191,8 @@ public:
             const __m256i a = quadOf(pairCounts, 4 * s), b = quadOf(pairCounts, 4 * s + 2);
             sums[s] = _mm256_add_epi8(_mm256_permute2x128_si256(a, b, 0x20), _mm256_permute2x128_si256(a, b, 0x31));
         }
-        // Channel by channel: quadword c then holds channel c's counts of 8 levels.
-        const __m256i byChannel = _mm256_setr_epi8(0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, -1, -1, -1, -1,
-                                                   0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, -1, -1, -1, -1);
-        const __m256i lanesInOrder = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
-        for (__m256i& sum : sums)
-            sum = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(sum, byChannel), lanesInOrder);
-        const __m128i low0 = _mm256_castsi256_si128(sums[0]), low1 = _mm256_castsi256_si128(sums[1]);
-        addWindow(0, low0, low1);
-        addWindow(1, _mm_unpackhi_epi64(low0, low0), _mm_unpackhi_epi64(low1, low1));
-        addWindow(2, _mm256_extracti128_si256(sums[0], 1), _mm256_extracti128_si256(sums[1], 1));
+        for (int c = 0; c < 3; ++c)
+            addWindow(c, sums);
     }
 
     // The samples of the channels in `channels` (bit c: channel c) of `pixels` pixels.
@@ -485,22 +477,20 @@ private:
         return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(slices_[k]));
     }
 
-    // Counts of window levels 0-7 and 8-15 of channel c, as bytes in the low 8 of
-    // `low` and `high`, added to the channel's own histogram. In one shared histogram
-    // the windows of different channels overlap at any offset, and a read that partly
-    // overlaps a store just made by the channel before waits for that store.
-    RANGEWICK_AVX2 void addWindow(int c, __m128i low, __m128i high)
+    // Channel c's counts of the window's 16 levels, byte c of each dword of `sums`,
+    // added to the channel's own histogram. In one shared histogram the windows of
+    // different channels overlap at any offset, and a read that partly overlaps a store
+    // just made by the channel before waits for that store.
+    RANGEWICK_AVX2 void addWindow(int c, const __m256i (&sums)[2])
     {
+        // Byte c of each dword, as the dword: from byte 4i + c of a lane into dword i.
+        const __m256i channel = _mm256_add_epi32(_mm256_setr_epi32(0, 4, 8, 12, 0, 4, 8, 12),
+                                                 _mm256_set1_epi32(static_cast<int>(0x80808000u + static_cast<unsigned>(c))));
         uint32_t* const bins = channelHist_[c] + startOf(c);
-        addEight(bins, low);
-        addEight(bins + 8, high);
-    }
-
-    // Adds the 8 byte counts in the low half of `counts` to bins[0..7].
-    RANGEWICK_AVX2 static void addEight(uint32_t* bins, __m128i counts)
-    {
-        __m256i* const stretch = reinterpret_cast<__m256i*>(bins);
-        _mm256_storeu_si256(stretch, _mm256_add_epi32(_mm256_loadu_si256(stretch), _mm256_cvtepu8_epi32(counts)));
+        for (int s = 0; s < 2; ++s) {
+            __m256i* const eight = reinterpret_cast<__m256i*>(bins + 8 * s);
+            _mm256_storeu_si256(eight, _mm256_add_epi32(_mm256_loadu_si256(eight), _mm256_shuffle_epi8(sums[s], channel)));
+        }
     }
 
     Histogram& hist_;
