@@ -9,16 +9,18 @@
 // is kept as offsets into them, and a batch of such vectors is counted at once without
 // touching the histogram: for each pair of the 16 levels a byte shuffle of the whole
 // batch, summed in nibble counters. The batch is counted when it is full and whenever
-// a window has to move, into a histogram per channel that the frame's takes at the end. A channel whose 8 samples span 16
-// levels or more (noise, hard edges) is counted sample by sample, and after a vector
-// where no channel fits the next few are counted that way without trying the windows,
-// in a loop of their own: twice as many again each time the windows fail once more.
+// a window has to move, into a histogram per channel that the frame's takes at the
+// end. A channel whose 8 samples span 16 levels or more (noise, hard edges) is counted
+// sample by sample, and after a vector where no channel fits the next few are counted
+// that way without trying the windows, in a loop of their own: twice as many again
+// each time the windows fail once more.
 //
 // Mapping: a vector inside the windows looks its samples up with one byte shuffle per
 // channel from the 16 table entries of that channel's window. Any other vector is
 // worked out where the table is a stretch of one range of levels onto 0..255 (the
-// tables levelling makes, see findStretch), and otherwise looked up in the whole table: two
-// sets of 8 shuffles over 16-entry slices, each set covering half the levels.
+// tables levelling makes, see findStretch), and otherwise looked up in the whole
+// table: two sets of 8 shuffles over 16-entry slices, each set covering half the
+// levels. Where alpha is kept, each vector takes its top bytes back before its store.
 #include "frame_levelling.h"
 
 #if RANGEWICK_HAVE_X86_PASSES
@@ -44,25 +46,18 @@ constexpr int kPairsPerLoop = sizeof(void*) == 8 ? 8 : 4;
 // row of 1080p): on noise the tries then cost next to nothing, and a vector that fits
 // brings back the shortest.
 constexpr int kVectorsToSkip = 15;
-
-using ChannelHistograms = uint32_t[3][256];
 constexpr int kLongestSkip = 255;
 
-// A table that stretches levels black..black + range onto 0..255, rounding to nearest,
-// is e(i) = (255 k + range / 2) / range with k = i - black (0 below black), at most 255.
-// In 16-bit lanes the division is a multiply-high by a magic number and a shift, about
-// a quarter of the work of a lookup in the whole table. Whether a table is such a
-// stretch is decided by working out all 256 entries exactly as the pixels would be and
-// comparing: the rounding of the double arithmetic that builds the table puts some
-// halves down, so the bias may be one less, and a few ranges (about 3 % of the pairs of
-// points) have no magic number that fits 16 bits. Those tables, and any others, are
-// looked up.
+using ChannelHistograms = uint32_t[3][256];
+
 // The mapped pixels, with the top bytes of `pixels` where alpha is kept (the mapping
 // leaves them 0).
 template <bool kKeepAlpha>
 RANGEWICK_AVX2 __m256i withAlpha(__m256i mapped, __m256i pixels)
 {
-    return kKeepAlpha ? _mm256_or_si256(mapped, _mm256_and_si256(pixels, _mm256_set1_epi32(static_cast<int>(0xFF000000u)))) : mapped;
+    if (!kKeepAlpha)
+        return mapped;
+    return _mm256_or_si256(mapped, _mm256_and_si256(pixels, _mm256_set1_epi32(static_cast<int>(0xFF000000u))));
 }
 
 class Avx2Pass {
@@ -268,7 +263,16 @@ private:
                 }
     }
 
-    // Whether the table is a stretch; if so, the stretch is set for mapStretched.
+    // Whether the table is a stretch, and if so the stretch set for mapStretched. A
+    // table that stretches levels black..black + range onto 0..255, rounding to
+    // nearest, is e(i) = (255 k + range / 2) / range with k = i - black (0 below
+    // black), at most 255. In 16-bit lanes the division is a multiply-high by a magic
+    // number and a shift, about a quarter of the work of a lookup in the whole table.
+    // The answer comes from working out all 256 entries exactly as the pixels would be
+    // and comparing: the rounding of the double arithmetic that builds the table puts
+    // some halves down, so the bias may be one less, and a few ranges (about 3 % of the
+    // pairs of points) have no magic number that fits 16 bits. Those tables, and any
+    // others, are looked up.
     RANGEWICK_AVX2 bool findStretch()
     {
         // Bit i of zeros / whites: entry i is 0 / 255.
@@ -296,7 +300,8 @@ private:
         stretchShift_ = _mm_cvtsi32_si128(shift);
         // Per pixel: black for B, G and R, and 255 for the top byte, which then maps to
         // 0 as black does.
-        stretchBlack_ = _mm256_set1_epi64x(static_cast<long long>(0x00FF000000000000ull | 0x0000000100010001ull * static_cast<unsigned>(black)));
+        const uint64_t blacks = 0x0000000100010001ull * static_cast<unsigned>(black);
+        stretchBlack_ = _mm256_set1_epi64x(static_cast<long long>(0x00FF000000000000ull | blacks));
         for (const int bias : {range / 2, range / 2 - 1})
             for (const int m : {magic, magic + 1}) {
                 stretchBias_ = _mm256_set1_epi16(static_cast<short>(bias));
