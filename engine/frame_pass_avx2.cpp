@@ -153,8 +153,10 @@ public:
     }
 
     // Counts the batch and adds it into the channels' histograms. Out of line: inlined
-    // into the pixel loop it made the vectors inside the windows slower.
-    __attribute__((noinline)) RANGEWICK_AVX2 void flush()
+    // into the pixel loop it made the vectors inside the windows slower. Not cloned:
+    // GCC's copy for full batches spilled into 2.5 KiB of stack on i686, and was slower
+    // on dark grain there and here.
+    __attribute__((noinline, noclone)) RANGEWICK_AVX2 void flush()
     {
         if (batched_ == 0)
             return;
