@@ -414,6 +414,40 @@ Detection levelFrame(const BitmapView& src, const BitmapView& dst, LevelsInstanc
     return levels::updatePoints(inst, hist, levels::samplesOf(src));
 }
 
+namespace levels {
+namespace {
+
+// The pass for a pass that writes a zero top byte: alpha is put back band by band,
+// while the band is still in the cache (a second pass over the whole frame would cost a
+// good part of a memcpy more). Out of line, so that its band of alpha is on the stack
+// only where it is used.
+__attribute__((noinline)) void mapAndCountPuttingAlphaBack(const BitmapView& src, const BitmapView& dst,
+                                                           const int32_t table[256], Histogram& hist)
+{
+    const bool inPlace = src.data == dst.data;
+    uint8_t alpha[kBandPixels];   // the band's own alpha, when the pass overwrites it
+    forEachBand(src, kBandPixels, [&](const BitmapView& s, int32_t x, int32_t y) {
+        const BitmapView d = partOf(dst, x, y, s);
+        if (!inPlace) {
+            mapAndCount(s, d, table, hist);
+            copyAlpha(s, d);
+            return;
+        }
+        int32_t i = 0;
+        for (int32_t row = 0; row < s.h; ++row)
+            for (const uint32_t *p = pixelAt(s, 0, row), *end = p + s.w; p != end; ++p)
+                alpha[i++] = static_cast<uint8_t>(*p >> 24);
+        mapAndCount(s, d, table, hist);
+        i = 0;
+        for (int32_t row = 0; row < s.h; ++row)
+            for (uint32_t *p = pixelAt(d, 0, row), *end = p + s.w; p != end; ++p)
+                *p = (*p & kRgbMask) | static_cast<uint32_t>(alpha[i++]) << 24;
+    });
+}
+
+} // namespace
+} // namespace levels
+
 Detection levelFrameKeepingAlpha(const BitmapView& src, const BitmapView& dst, LevelsInstance& inst)
 {
     if (src.w <= 0 || src.h <= 0)
@@ -423,32 +457,10 @@ Detection levelFrameKeepingAlpha(const BitmapView& src, const BitmapView& dst, L
     std::memcpy(table, inst.levelTable, sizeof table);
     Histogram hist = {};
     static const levels::PixelPass keeping = levels::alphaKeepingFunction(levels::chosenPass().pass);
-    if (keeping != nullptr) {
+    if (keeping != nullptr)
         keeping(src, dst, table, hist);
-        return levels::updatePoints(inst, hist, levels::samplesOf(src));
-    }
-    // The pass writes a zero top byte. Alpha is put back band by band, while the band
-    // is still in the cache: a second pass over the whole frame would cost a good part
-    // of a memcpy more.
-    const bool inPlace = src.data == dst.data;
-    uint8_t alpha[levels::kBandPixels];   // the band's own alpha, when the pass overwrites it
-    levels::forEachBand(src, levels::kBandPixels, [&](const BitmapView& s, int32_t x, int32_t y) {
-        const BitmapView d = levels::partOf(dst, x, y, s);
-        if (!inPlace) {
-            levels::mapAndCount(s, d, table, hist);
-            levels::copyAlpha(s, d);
-            return;
-        }
-        int32_t i = 0;
-        for (int32_t row = 0; row < s.h; ++row)
-            for (const uint32_t *p = levels::pixelAt(s, 0, row), *end = p + s.w; p != end; ++p)
-                alpha[i++] = static_cast<uint8_t>(*p >> 24);
-        levels::mapAndCount(s, d, table, hist);
-        i = 0;
-        for (int32_t row = 0; row < s.h; ++row)
-            for (uint32_t *p = levels::pixelAt(d, 0, row), *end = p + s.w; p != end; ++p)
-                *p = (*p & levels::kRgbMask) | static_cast<uint32_t>(alpha[i++]) << 24;
-    });
+    else
+        levels::mapAndCountPuttingAlphaBack(src, dst, table, hist);
     return levels::updatePoints(inst, hist, levels::samplesOf(src));
 }
 
