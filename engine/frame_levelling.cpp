@@ -402,7 +402,13 @@ void buildLevelTable(LevelsInstance& inst)
 
 } // namespace levels
 
-Detection levelFrame(const BitmapView& src, const BitmapView& dst, LevelsInstance& inst)
+namespace levels {
+namespace {
+
+// A frame through `pass`. The pass maps with a copy of the table on the stack, which the
+// stores to the frame cannot alias, so that the compiler need not read table entries
+// again after each pixel written.
+Detection levelWith(PixelPass pass, const BitmapView& src, const BitmapView& dst, LevelsInstance& inst)
 {
     if (src.w <= 0 || src.h <= 0)
         return {inst.blackPoint, inst.whitePoint};
@@ -410,12 +416,9 @@ Detection levelFrame(const BitmapView& src, const BitmapView& dst, LevelsInstanc
     int32_t table[256];
     std::memcpy(table, inst.levelTable, sizeof table);
     Histogram hist = {};
-    levels::mapAndCount(src, dst, table, hist);
-    return levels::updatePoints(inst, hist, levels::samplesOf(src));
+    pass(src, dst, table, hist);
+    return updatePoints(inst, hist, samplesOf(src));
 }
-
-namespace levels {
-namespace {
 
 // The pass for a pass that writes a zero top byte: alpha is put back band by band,
 // while the band is still in the cache (a second pass over the whole frame would cost a
@@ -448,20 +451,15 @@ __attribute__((noinline)) void mapAndCountPuttingAlphaBack(const BitmapView& src
 } // namespace
 } // namespace levels
 
+Detection levelFrame(const BitmapView& src, const BitmapView& dst, LevelsInstance& inst)
+{
+    return levels::levelWith(levels::mapAndCount, src, dst, inst);
+}
+
 Detection levelFrameKeepingAlpha(const BitmapView& src, const BitmapView& dst, LevelsInstance& inst)
 {
-    if (src.w <= 0 || src.h <= 0)
-        return {inst.blackPoint, inst.whitePoint};
-
-    int32_t table[256];
-    std::memcpy(table, inst.levelTable, sizeof table);
-    Histogram hist = {};
     static const levels::PixelPass keeping = levels::alphaKeepingFunction(levels::chosenPass().pass);
-    if (keeping != nullptr)
-        keeping(src, dst, table, hist);
-    else
-        levels::mapAndCountPuttingAlphaBack(src, dst, table, hist);
-    return levels::updatePoints(inst, hist, levels::samplesOf(src));
+    return levels::levelWith(keeping != nullptr ? keeping : levels::mapAndCountPuttingAlphaBack, src, dst, inst);
 }
 
 void primeFromFrame(const BitmapView& src, LevelsInstance& inst)
