@@ -1,0 +1,123 @@
+# Checks the engine's stack against its budget: a frame may use fixed scratch on the
+# stack of at most 16 KiB beyond its histogram (1 KiB) and its copy of the table (1 KiB,
+# where it makes one), down its deepest chain of calls. The frames come from GCC's -fstack-usage files of the engine's
+# objects. A chain is an entry function with the band function it calls, and the
+# dearest pixel pass; a vector pass counts as all of its file's functions together,
+# which is more than any chain through them takes. A compiler's copy of a function
+# (a clone for one caller, say) shows as a function of its own, and so counts.
+# Usage: cmake -DSU_DIR=<directory of the engine's .su files> -P check_stack_budget.cmake
+cmake_minimum_required(VERSION 3.20)
+if(NOT SU_DIR)
+  message(FATAL_ERROR "SU_DIR not given")
+endif()
+set(scratch_budget 16384)
+
+# Sets <prefix>_names and <prefix>_bytes: each function of a .su file and its frame.
+function(read_frames file prefix)
+  if(NOT EXISTS ${file})
+    message(FATAL_ERROR "${file} is missing: is the engine built with -fstack-usage?")
+  endif()
+  file(STRINGS ${file} lines)
+  set(names "")
+  set(bytes "")
+  foreach(line IN LISTS lines)
+    if(NOT line MATCHES "^[^\t]*:[0-9]+:[0-9]+:([^\t]*)\t([0-9]+)\t")
+      message(FATAL_ERROR "${file}: a line not understood: ${line}")
+    endif()
+    list(APPEND names "${CMAKE_MATCH_1}")
+    list(APPEND bytes "${CMAKE_MATCH_2}")
+  endforeach()
+  set(${prefix}_names "${names}" PARENT_SCOPE)
+  set(${prefix}_bytes "${bytes}" PARENT_SCOPE)
+endfunction()
+
+# The frames of the functions whose names hold `part`, summed into <out>; it is an
+# error if none does.
+function(frames_of prefix part out)
+  set(sum 0)
+  set(found FALSE)
+  list(LENGTH ${prefix}_names n)
+  math(EXPR last "${n} - 1")
+  foreach(i RANGE ${last})
+    list(GET ${prefix}_names ${i} name)
+    string(FIND "${name}" "${part}" at)
+    if(NOT at EQUAL -1)
+      list(GET ${prefix}_bytes ${i} b)
+      math(EXPR sum "${sum} + ${b}")
+      set(found TRUE)
+    endif()
+  endforeach()
+  if(NOT found)
+    message(FATAL_ERROR "no function holding '${part}' in the stack usage: the check needs updating")
+  endif()
+  set(${out} ${sum} PARENT_SCOPE)
+endfunction()
+
+# The largest frame of each function, summed into <out>; the instances of one template
+# are one function (a call takes one of them).
+function(all_frames prefix out)
+  set(seen "")
+  set(largest "")
+  list(LENGTH ${prefix}_names n)
+  math(EXPR last "${n} - 1")
+  foreach(i RANGE ${last})
+    list(GET ${prefix}_names ${i} name)
+    list(GET ${prefix}_bytes ${i} b)
+    string(REGEX REPLACE " \\[with [^]]*\\]$" "" name "${name}")
+    string(MD5 key "${name}")
+    list(FIND seen ${key} at)
+    if(at EQUAL -1)
+      list(APPEND seen ${key})
+      list(APPEND largest ${b})
+    else()
+      list(GET largest ${at} old)
+      if(b GREATER old)
+        list(REMOVE_AT largest ${at})
+        list(INSERT largest ${at} ${b})
+      endif()
+    endif()
+  endforeach()
+  set(sum 0)
+  foreach(b IN LISTS largest)
+    math(EXPR sum "${sum} + ${b}")
+  endforeach()
+  set(${out} ${sum} PARENT_SCOPE)
+endfunction()
+
+read_frames(${SU_DIR}/frame_levelling.cpp.su frame)
+read_frames(${SU_DIR}/frame_pass_avx2.cpp.su avx2)
+read_frames(${SU_DIR}/frame_pass_avx512.cpp.su avx512)
+
+all_frames(avx2 pass_avx2)
+all_frames(avx512 pass_avx512)
+frames_of(frame "mapAndCountPortable" pass_portable)
+frames_of(frame "mapAndCountReference" pass_plain)
+set(pass 0)
+set(pass_name "")
+foreach(name plain portable avx2 avx512)
+  if(pass_${name} GREATER pass)
+    set(pass ${pass_${name}})
+    set(pass_name ${name})
+  endif()
+endforeach()
+
+# Priming, and the alpha-keeping frame that puts alpha back band by band, through the
+# one function that takes the pass to level with.
+frames_of(frame "primeFromFrame" priming)
+frames_of(frame "levelFrameKeepingAlpha" keeping_alpha)
+frames_of(frame "PixelPass," level_with)
+frames_of(frame "mapAndCountPuttingAlphaBack" alpha_bands)
+math(EXPR chain_priming "${priming} + ${pass}")
+math(EXPR chain_alpha "${keeping_alpha} + ${level_with} + ${alpha_bands} + ${pass}")
+
+# Priming counts into a histogram and maps with the record's table; the alpha-keeping
+# frame has both a histogram and a table copy.
+math(EXPR budget_priming "${scratch_budget} + 1024")
+math(EXPR budget_alpha "${scratch_budget} + 2048")
+string(CONCAT report "passes: plain ${pass_plain}, portable ${pass_portable}, avx2 ${pass_avx2}, "
+                     "avx512 ${pass_avx512} bytes. Priming ${chain_priming} (budget ${budget_priming}), "
+                     "alpha put back by band ${chain_alpha} (budget ${budget_alpha})")
+if(chain_priming GREATER budget_priming OR chain_alpha GREATER budget_alpha)
+  message(FATAL_ERROR "stack over budget with the ${pass_name} pass: ${report}")
+endif()
+message(STATUS "${report}")
