@@ -131,9 +131,8 @@ public:
     RANGEWICK_AVX2 __m256i moveOnto(__m256i pixels, const uint32_t* src)
     {
         flush();
-        moveWindows(pixels);
+        const __m256i wide = moveWindows(pixels);
         const __m256i offset = offsetsOf(pixels);
-        const __m256i wide = channelsOutside(offset);
         const unsigned channels = static_cast<unsigned>(_mm256_movemask_epi8(wide)) & kAllChannels;
         if (channels == 0) {
             skipLength_ = kVectorsToSkip;
@@ -246,8 +245,8 @@ public:
     {
         // Each 128-bit lane unpacked into words and packed back: the bytes keep their order.
         const __m256i zero = _mm256_setzero_si256();
-        return _mm256_packus_epi16(stretchWords(_mm256_unpacklo_epi8(pixels, zero)),
-                                   stretchWords(_mm256_unpackhi_epi8(pixels, zero)));
+        return _mm256_packus_epi16(stretchWords(_mm256_unpacklo_epi8(pixels, zero), stretchBlack_),
+                                   stretchWords(_mm256_unpackhi_epi8(pixels, zero), stretchBlack_));
     }
 
 private:
@@ -331,8 +330,6 @@ private:
         return _mm256_testz_si256(differ, differ) != 0;
     }
 
-    RANGEWICK_AVX2 __m256i stretchWords(__m256i levels) const { return stretchWords(levels, stretchBlack_); }
-
     RANGEWICK_AVX2 __m256i stretchWords(__m256i levels, __m256i black) const
     {
         const __m256i k = _mm256_subs_epu16(levels, black);
@@ -373,21 +370,12 @@ private:
         return _mm256_or_si256(_mm256_sub_epi8(pixels, start), _mm256_set1_epi32(static_cast<int>(0xFF000000u)));
     }
 
-    // 0xFF in every byte of the channels that have a sample outside the window.
-    RANGEWICK_AVX2 static __m256i channelsOutside(__m256i offset)
-    {
-        const __m256i inside = _mm256_cmpeq_epi8(_mm256_and_si256(offset, highNibbles()), _mm256_setzero_si256());
-        __m256i outside = _mm256_andnot_si256(inside, _mm256_set1_epi32(0x00FFFFFF));
-        outside = _mm256_or_si256(outside, _mm256_shuffle_epi32(outside, 0x4E));
-        outside = _mm256_or_si256(outside, _mm256_shuffle_epi32(outside, 0xB1));
-        return _mm256_or_si256(outside, _mm256_permute2x128_si256(outside, outside, 1));
-    }
-
     // Puts each channel's window around this vector's samples. A channel that left its
     // window upwards gets most of the spare levels above its samples, one that left it
     // downwards most of those below: pictures drift through levels in gradients, and
-    // that keeps the window ahead of the drift. The others are centred.
-    RANGEWICK_AVX2 void moveWindows(__m256i pixels)
+    // that keeps the window ahead of the drift. The others are centred. Returns 0xFF in
+    // every byte of the channels whose samples span more than a window holds.
+    RANGEWICK_AVX2 __m256i moveWindows(__m256i pixels)
     {
         __m256i lo = pixels, hi = pixels;
         lo = _mm256_min_epu8(lo, _mm256_shuffle_epi32(lo, 0x4E));
@@ -399,7 +387,8 @@ private:
         const __m256i top = _mm256_add_epi8(start_, _mm256_set1_epi8(kWindow - 1));
         const __m256i up = _mm256_xor_si256(_mm256_cmpeq_epi8(_mm256_max_epu8(hi, top), top), _mm256_set1_epi8(-1));
         const __m256i down = _mm256_xor_si256(_mm256_cmpeq_epi8(_mm256_min_epu8(lo, start_), start_), _mm256_set1_epi8(-1));
-        const __m256i slack = _mm256_subs_epu8(_mm256_set1_epi8(kWindow - 1), _mm256_sub_epi8(hi, lo));
+        const __m256i span = _mm256_sub_epi8(hi, lo);
+        const __m256i slack = _mm256_subs_epu8(_mm256_set1_epi8(kWindow - 1), span);
         const __m256i lowBits = _mm256_set1_epi8(0x1F);
         const __m256i half = _mm256_and_si256(_mm256_srli_epi16(slack, 1), lowBits);
         const __m256i eighth = _mm256_and_si256(_mm256_srli_epi16(slack, 3), lowBits);
@@ -409,6 +398,8 @@ private:
         const __m256i first = _mm256_min_epu8(_mm256_subs_epu8(lo, below), _mm256_set1_epi8(static_cast<char>(256 - kWindow)));
         start_ = _mm256_and_si256(first, _mm256_set1_epi32(0x00FFFFFF));
         setWindowTables();
+        const __m256i fits = _mm256_cmpeq_epi8(_mm256_min_epu8(span, _mm256_set1_epi8(kWindow - 1)), span);
+        return _mm256_andnot_si256(fits, _mm256_set1_epi32(0x00FFFFFF));
     }
 
     // Per channel, the table entries of its window, in both 16-byte halves.
