@@ -1,5 +1,6 @@
 #include "options.h"
 
+#include "extended_levelling.h"
 #include "frame_levelling.h"
 
 #include <cstddef>
@@ -48,7 +49,63 @@ const settings::SettingInfo* storedByName(const std::string& name)
     return nullptr;
 }
 
+// Digits with an optional decimal point and digits after it, as a whole number over a
+// power of ten: "29.97" -> 2997 / 100. False for anything else or more than 15 digits.
+bool readDecimal(const char*& p, uint64_t& whole, uint64_t& scale)
+{
+    whole = 0;
+    scale = 1;
+    int digits = 0;
+    bool point = false;
+    for (;; ++p) {
+        if (*p >= '0' && *p <= '9') {
+            if (++digits > 15)
+                return false;
+            whole = whole * 10 + static_cast<uint64_t>(*p - '0');
+            if (point)
+                scale *= 10;
+        } else if (*p == '.' && !point) {
+            point = true;
+        } else {
+            break;
+        }
+    }
+    return digits > 0 && !(point && scale == 1);
+}
+
 } // namespace
+
+bool parseSeconds(const char* text, double max, double& seconds)
+{
+    const char* p = text;
+    uint64_t whole = 0, scale = 1;
+    if (!readDecimal(p, whole, scale) || *p != '\0')
+        return false;
+    const double value = static_cast<double>(whole) / static_cast<double>(scale);
+    if (value > max)
+        return false;
+    seconds = value;
+    return true;
+}
+
+bool parseRate(const char* text, double& frameSeconds)
+{
+    const char* p = text;
+    uint64_t num = 0, numScale = 1, den = 1, denScale = 1;
+    if (!readDecimal(p, num, numScale))
+        return false;
+    if (*p == '/') {
+        ++p;
+        if (!readDecimal(p, den, denScale))
+            return false;
+    }
+    if (*p != '\0' || num == 0 || den == 0)
+        return false;
+    // (den / denScale) / (num / numScale), with every factor below 2^50.
+    frameSeconds = static_cast<double>(den) * static_cast<double>(numScale)
+                 / (static_cast<double>(num) * static_cast<double>(denScale));
+    return true;
+}
 
 bool parseSize(const char* text, int32_t& width, int32_t& height, std::string& problem)
 {
@@ -105,7 +162,7 @@ ParseOutcome parseOptions(int argc, const char* const argv[], Options& out)
         };
         auto isFlag = [&]() -> bool {
             return name == "--preview-clipped" || name == "--no-prime" || name == "--progress"
-                || name == "--no-progress";
+                || name == "--no-progress" || name == "--cuts";
         };
 
         if (name == "-h" || name == "--help") {
@@ -143,12 +200,28 @@ ParseOutcome parseOptions(int argc, const char* const argv[], Options& out)
             // Clamped exactly as the host's script command clamps a loaded line.
             for (int k = 0; k < settings::kStoredCount; ++k)
                 out.stored[k] = settings::clampToRange(settings::kStored[k], values[k]);
+        } else if (name == "--follow-time") {
+            if (!takeValue())
+                return missing();
+            if (!parseSeconds(value, extended::kFollowTimeMax, out.followTime))
+                return {Action::Fail, "--follow-time: expected seconds from 0 to "
+                                          + std::to_string(static_cast<int>(extended::kFollowTimeMax))
+                                          + " (e.g. 2 or 0.5), got " + quoted(value)};
+            out.haveFollowTime = true;
+        } else if (name == "--rate") {
+            if (!takeValue())
+                return missing();
+            if (!parseRate(value, out.frameSeconds))
+                return {Action::Fail, "--rate: expected frames per second above 0 (e.g. 25 or 30000/1001), got "
+                                          + quoted(value)};
         } else if (isFlag() && inlineValue) {
             return {Action::Fail, name + ": takes no value"};
         } else if (name == "--preview-clipped") {
             out.previewClipped = true;
         } else if (name == "--no-prime") {
             out.prime = false;
+        } else if (name == "--cuts") {
+            out.cuts = true;
         } else if (name == "--progress") {
             out.progress = Progress::On;
         } else if (name == "--no-progress") {
@@ -178,6 +251,8 @@ ParseOutcome parseOptions(int argc, const char* const argv[], Options& out)
     }
     if (!haveSize)
         return {Action::Fail, "--size WIDTHxHEIGHT is required (e.g. --size 1920x1080)"};
+    if (out.haveFollowTime && out.frameSeconds == 0)
+        return {Action::Fail, "--follow-time needs the frame rate: add --rate FPS (e.g. --rate 25)"};
     return {Action::Run, {}};
 }
 
@@ -208,6 +283,11 @@ std::string helpText()
     }
     t +=
         "  --preview-clipped      show only what clips: unclipped levels become middle grey\n"
+        "  --cuts                 start afresh at each cut: the first frame of a new shot\n"
+        "                         is levelled with its own points, as a first frame is\n"
+        "  --follow-time SECONDS  the time the points take to cross the whole range\n"
+        "                         (0 to 100; needs --rate); default: one level a frame\n"
+        "  --rate FPS             frames per second of the input, e.g. 25 or 30000/1001\n"
         "\n"
         "Running:\n"
         "  --no-prime             start from an all-zero table as the VirtualDub filter\n"
@@ -215,9 +295,10 @@ std::string helpText()
         "                         first frame is levelled once, output discarded, so the\n"
         "                         output starts levelled\n"
         "  --stats FILE           write CSV to FILE: the header line\n"
-        "                           frame,detected_black,detected_white,black,white\n"
+        "                           frame,detected_black,detected_white,black,white,fresh\n"
         "                         then one line per frame (numbered from 0): the points\n"
-        "                         the frame detected and the points in use after it\n"
+        "                         the frame detected, the points in use after it, and 1\n"
+        "                         where the frame started afresh (the first, or a cut)\n"
         "  --progress             frames done and frames per second on standard error\n"
         "  --no-progress          (default: progress when standard error is a terminal)\n"
         "  -h, --help             this text\n"

@@ -22,6 +22,10 @@ struct Options {
     int32_t     stored[settings::kStoredCount];   // script order; starts at the defaults
     bool        previewClipped = false;
     bool        prime          = true;            // derive the first table from frame 0
+    bool        cuts           = false;           // start afresh at a cut
+    double      followTime     = 0;               // seconds to cross 0..255; 0: a level a frame
+    bool        haveFollowTime = false;
+    double      frameSeconds   = 0;               // from --rate; 0: not given
     Progress    progress       = Progress::Auto;
     std::string input;                            // empty or "-": standard input
     std::string output;                           // empty or "-": standard output
@@ -48,6 +52,13 @@ bool parseSize(const char* text, int32_t& width, int32_t& height, std::string& p
 
 // Largest frame, in pixels, parseSize accepts on this platform.
 uint64_t maxFramePixels();
+
+// A time in seconds, digits with an optional decimal point ("2", "0.5", "1.25"), at
+// most `max`. Exact to the digits given; '.' whatever the locale.
+bool parseSeconds(const char* text, double max, double& seconds);
+
+// A frame rate: "25", "29.97" or "30000/1001", above 0. Gives the time of one frame.
+bool parseRate(const char* text, double& frameSeconds);
 
 std::string helpText();
 std::string versionText();

@@ -1,5 +1,6 @@
 #include "run.h"
 
+#include "extended_levelling.h"
 #include "frame_levelling.h"
 #include "levels_instance.h"
 #include "raw_io.h"
@@ -83,17 +84,25 @@ public:
             return false;
         }
         std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);
-        std::fputs("frame,detected_black,detected_white,black,white\n", file_);
+        std::fputs("frame,detected_black,detected_white,black,white,fresh\n", file_);
         return true;
     }
 
-    bool line(uint64_t frame, const Detection& detected, const LevelsInstance& inst, std::string& error)
+    // Points that follow in seconds lie between levels: they are written with three
+    // decimals, whole levels as whole numbers.
+    bool line(uint64_t frame, const Detection& detected, const extended::Instance& x, bool fresh, std::string& error)
     {
         if (!file_)
             return true;
-        if (std::fprintf(file_, "%llu,%d,%d,%d,%d\n", static_cast<unsigned long long>(frame),
-                         static_cast<int>(detected.black), static_cast<int>(detected.white),
-                         static_cast<int>(inst.blackPoint), static_cast<int>(inst.whitePoint)) < 0) {
+        char points[64];
+        if (x.options.followTime > 0)
+            std::snprintf(points, sizeof points, "%.3f,%.3f", extended::blackInUse(x), extended::whiteInUse(x));
+        else
+            std::snprintf(points, sizeof points, "%d,%d", static_cast<int>(x.base.blackPoint),
+                          static_cast<int>(x.base.whitePoint));
+        if (std::fprintf(file_, "%llu,%d,%d,%s,%d\n", static_cast<unsigned long long>(frame),
+                         static_cast<int>(detected.black), static_cast<int>(detected.white), points,
+                         fresh ? 1 : 0) < 0) {
             error = "cannot write statistics file '" + path_ + "'";
             return false;
         }
@@ -157,10 +166,18 @@ int runLevelling(const Options& options)
         return kExitFailure;
     }
 
-    LevelsInstance inst{};
-    resetToDefaults(inst);
-    settings::applyStored(inst, options.stored);
-    inst.previewClipped = options.previewClipped ? 1 : 0;
+    // Plain data of a few KiB: kept off the stack.
+    std::unique_ptr<extended::Instance> instance(new (std::nothrow) extended::Instance);
+    if (!instance) {
+        report("not enough memory");
+        return kExitFailure;
+    }
+    extended::Instance& x = *instance;
+    extended::resetToDefaults(x);
+    settings::applyStored(x.base, options.stored);
+    x.base.previewClipped = options.previewClipped ? 1 : 0;
+    x.options.cuts = options.cuts ? 1 : 0;
+    x.options.followTime = options.followTime;
 
     const BitmapView src{in.get(), options.width, options.height, 0};
     const BitmapView dst{out.get(), options.width, options.height, 0};
@@ -186,18 +203,19 @@ int runLevelling(const Options& options)
             status = kExitFailure;
             break;
         }
-        if (frames == 0 && options.prime) {
+        const bool primed = frames == 0 && options.prime;
+        if (primed) {
             // A fresh table is all zero: derive it from this frame first, as the
             // dialog's refresh does, so that the output starts levelled.
-            primeFromFrame(src, inst);
+            extended::prime(src, x);
         }
-        const Detection detected = levelFrame(src, dst, inst);
+        const extended::FrameResult levelled = extended::levelFrame(src, dst, x, options.frameSeconds);
         if (!rawio::writeFull(outFd, out.get(), frameBytes, error)) {
             report(error);
             status = kExitFailure;
             break;
         }
-        if (!stats.line(frames, detected, inst, error)) {
+        if (!stats.line(frames, levelled.detected, x, primed || levelled.fresh, error)) {
             report(error);
             status = kExitFailure;
             break;

@@ -319,7 +319,7 @@ std::string describePass(const PassChoice& choice, const char* forced)
     return text;
 }
 
-Detection updatePoints(LevelsInstance& inst, const Histogram& hist, uint32_t sampleCount)
+Detection detectPoints(const LevelsInstance& inst, const Histogram& hist, uint32_t sampleCount)
 {
     const uint32_t shadowCount    = clipCount(inst.shadowClip, sampleCount);
     const uint32_t highlightCount = clipCount(inst.highlightClip, sampleCount);
@@ -358,46 +358,109 @@ Detection updatePoints(LevelsInstance& inst, const Histogram& hist, uint32_t sam
             white = 1;
         }
     }
+    return {black, white};
+}
 
+Detection updatePoints(LevelsInstance& inst, const Histogram& hist, uint32_t sampleCount)
+{
+    const Detection found = detectPoints(inst, hist, sampleCount);
     if (inst.tracking != 0) {
         // The black point creeps both ways; the white point creeps down but jumps up,
         // so highlights never clip for more than the one frame that reveals them.
-        if (black < inst.blackPoint)
+        if (found.black < inst.blackPoint)
             --inst.blackPoint;
-        else if (black > inst.blackPoint)
+        else if (found.black > inst.blackPoint)
             ++inst.blackPoint;
-        if (white < inst.whitePoint)
+        if (found.white < inst.whitePoint)
             --inst.whitePoint;
-        else if (white > inst.whitePoint)
-            inst.whitePoint = white;
+        else if (found.white > inst.whitePoint)
+            inst.whitePoint = found.white;
     } else {
-        inst.blackPoint = black;
-        inst.whitePoint = white;
+        inst.blackPoint = found.black;
+        inst.whitePoint = found.white;
         inst.tracking   = 1;
     }
 
     buildLevelTable(inst);
-    return {black, white};
+    return found;
 }
 
 void buildLevelTable(LevelsInstance& inst)
 {
+    buildLevelTable(inst.blackPoint, inst.whitePoint, inst.previewClipped != 0, inst.levelTable);
+}
+
+void buildLevelTable(double black, double white, bool previewClipped, int32_t table[256])
+{
     // Worked out in IEEE double with SSE2 on every target (see the build's floating-point
     // flags): the x87 unit's wider intermediates would round some entries differently.
-    const int32_t range = inst.whitePoint - inst.blackPoint;
+    // Whole-level points give exactly the integer differences they always gave.
+    const double range = white - black;
     const double scale = range == 0 ? 0.0 : 255.0 / range;
     for (int32_t i = 0; i < 256; ++i) {
-        int32_t k = i - inst.blackPoint;
+        double k = i - black;
         if (k < 0)
             k = 0;
         const double product = scale * k;
         int32_t e = static_cast<int32_t>(product + 0.5);
         if (e > 255)
             e = 255;
-        if (inst.previewClipped != 0 && e > 0 && e < 255)
+        if (previewClipped && e > 0 && e < 255)
             e = 127;
-        inst.levelTable[i] = e;
+        table[i] = e;
     }
+}
+
+void mapReference(const BitmapView& src, const BitmapView& dst, const int32_t table[256], bool keepAlpha)
+{
+    const uint32_t* s = static_cast<const uint32_t*>(src.data);
+    uint32_t*       d = static_cast<uint32_t*>(dst.data);
+    const uint32_t alpha = keepAlpha ? kAlphaMask : 0;
+    for (int32_t y = 0; y < src.h; ++y) {
+        for (int32_t x = 0; x < src.w; ++x)
+            d[x] = mapPixel(s[x], table) | (s[x] & alpha);
+        s = nextRow(s + src.w, src.modulo);
+        d = nextRow(d + src.w, dst.modulo);
+    }
+}
+
+void mapFrame(const BitmapView& src, const BitmapView& dst, const int32_t table[256], bool keepAlpha)
+{
+    // Each channel's entries already in place in the pixel: one or per sample instead
+    // of a shift and an add.
+    uint32_t red[256], green[256], blue[256];
+    for (int i = 0; i < 256; ++i) {
+        const uint32_t e = static_cast<uint32_t>(table[i]) & 0xFF;
+        red[i] = e << 16;
+        green[i] = e << 8;
+        blue[i] = e;
+    }
+    const uint32_t alpha = keepAlpha ? kAlphaMask : 0;
+    const uint32_t* s = static_cast<const uint32_t*>(src.data);
+    uint32_t*       d = static_cast<uint32_t*>(dst.data);
+    for (int32_t y = 0; y < src.h; ++y) {
+        for (int32_t x = 0; x < src.w; ++x) {
+            const uint32_t p = s[x];
+            d[x] = red[(p >> 16) & 0xFF] | green[(p >> 8) & 0xFF] | blue[p & 0xFF] | (p & alpha);
+        }
+        s = nextRow(s + src.w, src.modulo);
+        d = nextRow(d + src.w, dst.modulo);
+    }
+}
+
+void countFrame(const BitmapView& src, const int32_t table[256], Histogram& hist)
+{
+    // The pass counts while it maps: each band is mapped into a scratch band that is
+    // thrown away, so the frame itself may be the host's output buffer.
+    uint32_t scratch[kScratchPixels];
+    forEachBand(src, kScratchPixels, [&](const BitmapView& s, int32_t, int32_t) {
+        mapAndCount(s, BitmapView{scratch, s.w, s.h, 0}, table, hist);
+    });
+}
+
+uint32_t sampleCount(const BitmapView& frame)
+{
+    return samplesOf(frame);
 }
 
 } // namespace levels
@@ -451,15 +514,26 @@ __attribute__((noinline)) void mapAndCountPuttingAlphaBack(const BitmapView& src
 } // namespace
 } // namespace levels
 
+namespace levels {
+
+PixelPass framePass(bool keepAlpha)
+{
+    if (!keepAlpha)
+        return mapAndCount;
+    static const PixelPass keeping = alphaKeepingFunction(chosenPass().pass);
+    return keeping != nullptr ? keeping : mapAndCountPuttingAlphaBack;
+}
+
+} // namespace levels
+
 Detection levelFrame(const BitmapView& src, const BitmapView& dst, LevelsInstance& inst)
 {
-    return levels::levelWith(levels::mapAndCount, src, dst, inst);
+    return levels::levelWith(levels::framePass(false), src, dst, inst);
 }
 
 Detection levelFrameKeepingAlpha(const BitmapView& src, const BitmapView& dst, LevelsInstance& inst)
 {
-    static const levels::PixelPass keeping = levels::alphaKeepingFunction(levels::chosenPass().pass);
-    return levels::levelWith(keeping != nullptr ? keeping : levels::mapAndCountPuttingAlphaBack, src, dst, inst);
+    return levels::levelWith(levels::framePass(true), src, dst, inst);
 }
 
 void primeFromFrame(const BitmapView& src, LevelsInstance& inst)
@@ -467,12 +541,7 @@ void primeFromFrame(const BitmapView& src, LevelsInstance& inst)
     snapPointsOnNextFrame(inst);
     if (src.w <= 0 || src.h <= 0)
         return;
-    // Only the histogram counts here: each band is mapped into a scratch band that is
-    // thrown away, so the frame itself may be the host's output buffer.
-    uint32_t scratch[levels::kScratchPixels];
     Histogram hist = {};
-    levels::forEachBand(src, levels::kScratchPixels, [&](const BitmapView& s, int32_t, int32_t) {
-        levels::mapAndCount(s, BitmapView{scratch, s.w, s.h, 0}, inst.levelTable, hist);
-    });
+    levels::countFrame(src, inst.levelTable, hist);
     levels::updatePoints(inst, hist, levels::samplesOf(src));
 }

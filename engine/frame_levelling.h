@@ -124,11 +124,34 @@ void copyAlphaRun(const uint32_t* src, uint32_t* dst, std::size_t n);
 void copyAlphaRunAvx2(const uint32_t* src, uint32_t* dst, std::size_t n);
 #endif
 
+// The points a finished histogram of `sampleCount` samples detects with the record's
+// settings: clipped at both ends, limited and uncrossed, before any following.
+Detection detectPoints(const LevelsInstance& inst, const Histogram& hist, uint32_t sampleCount);
+
+// The pass levelFrame maps and counts with (keepAlpha: levelFrameKeepingAlpha's).
+PixelPass framePass(bool keepAlpha);
+
 // From a finished histogram of `sampleCount` samples: detect the points, follow them
 // and write the new table into the record.
 Detection updatePoints(LevelsInstance& inst, const Histogram& hist, uint32_t sampleCount);
 
 // The level table for the record's points and clipped-preview flag.
 void buildLevelTable(LevelsInstance& inst);
+// The same for points that may lie between levels (black <= white, both in 0..255);
+// whole-level points give the record's table bit for bit.
+void buildLevelTable(double black, double white, bool previewClipped, int32_t table[256]);
+
+// Mapping alone, nothing counted: dst = table(src), each pixel's top byte 0 or, with
+// keepAlpha, its top byte in src. src and dst may be the same frame. mapReference is
+// the definition; mapFrame is held equal to it.
+void mapReference(const BitmapView& src, const BitmapView& dst, const int32_t table[256], bool keepAlpha);
+void mapFrame(const BitmapView& src, const BitmapView& dst, const int32_t table[256], bool keepAlpha);
+
+// Counting alone: hist gets every R, G and B of src added, nothing is written (the
+// frame may be the host's output buffer). `table` is only the pass's scratch mapping.
+void countFrame(const BitmapView& src, const int32_t table[256], Histogram& hist);
+
+// Samples in a frame: 3 per pixel.
+uint32_t sampleCount(const BitmapView& frame);
 
 } // namespace levels

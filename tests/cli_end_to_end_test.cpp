@@ -64,7 +64,7 @@ Expected levelHere(const std::vector<uint32_t>& pixels, int32_t w, int32_t h, Le
     const std::size_t n = static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
     std::vector<uint32_t> src(n), dst(n), all;
     Expected e;
-    e.stats = "frame,detected_black,detected_white,black,white\n";
+    e.stats = "frame,detected_black,detected_white,black,white,fresh\n";
     for (std::size_t f = 0; f * n < pixels.size(); ++f) {
         std::copy(pixels.begin() + static_cast<std::ptrdiff_t>(f * n),
                   pixels.begin() + static_cast<std::ptrdiff_t>((f + 1) * n), src.begin());
@@ -76,7 +76,8 @@ Expected levelHere(const std::vector<uint32_t>& pixels, int32_t w, int32_t h, Le
         const Detection det = levelFrame(s, d, inst);
         all.insert(all.end(), dst.begin(), dst.end());
         e.stats += std::to_string(f) + ',' + std::to_string(det.black) + ',' + std::to_string(det.white) + ','
-                 + std::to_string(inst.blackPoint) + ',' + std::to_string(inst.whitePoint) + '\n';
+                 + std::to_string(inst.blackPoint) + ',' + std::to_string(inst.whitePoint) + ','
+                 + (f == 0 && prime ? '1' : '0') + '\n';
     }
     e.frames = bytesOf(all);
     return e;
@@ -200,7 +201,7 @@ TEST(CliEndToEnd, EmptyInputIsACompleteRun)
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err, "");
-    EXPECT_EQ(readFile(stats), "frame,detected_black,detected_white,black,white\n");
+    EXPECT_EQ(readFile(stats), "frame,detected_black,detected_white,black,white,fresh\n");
     std::remove(stats.c_str());
 }
 

@@ -157,7 +157,7 @@ TEST(CliOptions, HelpAndVersionNeedNoSize)
         ASSERT_NE(at, std::string::npos) << option;
         EXPECT_NE(help.find(std::string("default ") + def, at), std::string::npos) << option;
     }
-    EXPECT_NE(help.find("frame,detected_black,detected_white,black,white"), std::string::npos);
+    EXPECT_NE(help.find("frame,detected_black,detected_white,black,white,fresh"), std::string::npos);
 }
 
 TEST(FrameSize, ReadsWidthByHeight)

@@ -1,0 +1,175 @@
+#include "extended_levelling.h"
+
+#include <cmath>
+#include <cstring>
+
+namespace extended {
+
+namespace {
+
+constexpr int32_t kTopUnits = 255 * kPointScale;   // level 255 in point units
+
+bool followsInSeconds(const Instance& x)
+{
+    return x.options.followTime > 0;
+}
+
+// How far a point may move in one frame, in point units: the whole range in followTime.
+int32_t stepUnits(double frameSeconds, double followTime)
+{
+    const double units = static_cast<double>(kTopUnits) * frameSeconds / followTime;
+    if (!(units > 0))
+        return 0;   // no time passed (or none that makes sense)
+    if (units >= kTopUnits)
+        return kTopUnits;
+    return static_cast<int32_t>(units + 0.5);
+}
+
+int32_t nearestLevel(int32_t units)
+{
+    return (units + kPointScale / 2) / kPointScale;
+}
+
+// From this frame's finished histogram: detect, follow and build the table for the
+// next frame, and keep the histogram to compare the next frame with.
+Detection settle(Instance& x, const Histogram& hist, uint32_t samples, double frameSeconds)
+{
+    LevelsInstance& base = x.base;
+    Running& run = x.running;
+    Detection found;
+    if (!followsInSeconds(x)) {
+        found = levels::updatePoints(base, hist, samples);
+        run.black = base.blackPoint * kPointScale;
+        run.white = base.whitePoint * kPointScale;
+    } else {
+        found = levels::detectPoints(base, hist, samples);
+        const int32_t black = found.black * kPointScale;
+        const int32_t white = found.white * kPointScale;
+        if (base.tracking == 0) {
+            run.black = black;
+            run.white = white;
+            base.tracking = 1;
+        } else {
+            // As the record's points move, at the speed the follow time sets: the black
+            // point both ways, the white point down, and up at once.
+            const int32_t step = stepUnits(frameSeconds, x.options.followTime);
+            if (black < run.black)
+                run.black = run.black - black > step ? run.black - step : black;
+            else
+                run.black = black - run.black > step ? run.black + step : black;
+            if (white < run.white)
+                run.white = run.white - white > step ? run.white - step : white;
+            else
+                run.white = white;
+        }
+        base.blackPoint = nearestLevel(run.black);
+        base.whitePoint = nearestLevel(run.white);
+        levels::buildLevelTable(blackInUse(x), whiteInUse(x), base.previewClipped != 0, base.levelTable);
+    }
+    std::memcpy(run.previous, hist, sizeof run.previous);
+    run.previousSamples = samples;
+    run.havePrevious = 1;
+    return found;
+}
+
+bool isCut(const Instance& x, const Histogram& hist, uint32_t samples)
+{
+    const Running& run = x.running;
+    return x.options.cuts != 0 && run.havePrevious != 0
+        && histogramDistance(run.previous, run.previousSamples, hist, samples) >= kCutLevels;
+}
+
+FrameResult level(const BitmapView& src, const BitmapView& dst, Instance& x, double frameSeconds, bool keepAlpha)
+{
+    LevelsInstance& base = x.base;
+    if (src.w <= 0 || src.h <= 0)
+        return {{base.blackPoint, base.whitePoint}, false};
+    const uint32_t samples = levels::sampleCount(src);
+    int32_t table[256];   // the one this frame is mapped with, unless it is a cut
+    std::memcpy(table, base.levelTable, sizeof table);
+    Histogram hist = {};
+
+    if (x.options.cuts != 0 && src.data == dst.data) {
+        // In place the source is gone once mapped, so whether this is a cut is known
+        // before anything is written: counted first, then mapped once.
+        levels::countFrame(src, table, hist);
+        const bool cut = isCut(x, hist, samples);
+        if (cut)
+            snapPointsOnNextFrame(base);
+        const Detection found = settle(x, hist, samples, frameSeconds);
+        levels::mapFrame(src, dst, cut ? base.levelTable : table, keepAlpha);
+        return {found, cut};
+    }
+
+    levels::framePass(keepAlpha)(src, dst, table, hist);
+    const bool cut = isCut(x, hist, samples);
+    if (cut)
+        snapPointsOnNextFrame(base);
+    const Detection found = settle(x, hist, samples, frameSeconds);
+    if (cut) // mapped again, with the table this frame gives as a first frame
+        levels::mapFrame(src, dst, base.levelTable, keepAlpha);
+    return {found, cut};
+}
+
+} // namespace
+
+void resetToDefaults(Instance& x)
+{
+    ::resetToDefaults(x.base);
+    x.options.cuts = 0;
+    x.options.followTime = 0;
+    x.running.black = x.base.blackPoint * kPointScale;
+    x.running.white = x.base.whitePoint * kPointScale;
+    x.running.havePrevious = 0;
+    x.running.previousSamples = 0;
+    std::memset(x.running.previous, 0, sizeof x.running.previous);
+}
+
+void prime(const BitmapView& src, Instance& x)
+{
+    snapPointsOnNextFrame(x.base);
+    if (src.w <= 0 || src.h <= 0)
+        return;
+    Histogram hist = {};
+    levels::countFrame(src, x.base.levelTable, hist);
+    settle(x, hist, levels::sampleCount(src), 0);
+}
+
+FrameResult levelFrame(const BitmapView& src, const BitmapView& dst, Instance& x, double frameSeconds)
+{
+    return level(src, dst, x, frameSeconds, false);
+}
+
+FrameResult levelFrameKeepingAlpha(const BitmapView& src, const BitmapView& dst, Instance& x, double frameSeconds)
+{
+    return level(src, dst, x, frameSeconds, true);
+}
+
+double histogramDistance(const Histogram& before, uint32_t beforeSamples, const Histogram& now, uint32_t nowSamples)
+{
+    if (beforeSamples == 0 || nowSamples == 0)
+        return 0;
+    // The area between the two cumulative histograms, each as a share of its samples:
+    // the mean distance, in levels, the samples would have to move to turn one frame's
+    // histogram into the other's. A fade moves every sample a little and so moves them
+    // little on average, where comparing bin by bin would call it a cut.
+    double below = 0, nowBelow = 0, area = 0;
+    for (int i = 0; i < 255; ++i) {
+        below += before[i];
+        nowBelow += now[i];
+        area += std::fabs(below / beforeSamples - nowBelow / nowSamples);
+    }
+    return area;
+}
+
+double blackInUse(const Instance& x)
+{
+    return static_cast<double>(x.running.black) / kPointScale;
+}
+
+double whiteInUse(const Instance& x)
+{
+    return static_cast<double>(x.running.white) / kPointScale;
+}
+
+} // namespace extended

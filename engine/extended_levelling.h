@@ -1,0 +1,77 @@
+// Levelling beyond the VirtualDub filter's record, shared by the command-line tool, the
+// frei0r module and the extended VirtualDub filter: starting afresh at a cut, and
+// following in seconds instead of one level a frame. With every option at its default
+// a frame comes out exactly as levelFrame makes it, and the record ends the same.
+#pragma once
+
+#include "frame_levelling.h"
+#include "levels_instance.h"
+
+#include <cstdint>
+
+namespace extended {
+
+// The longest follow time, in seconds: slower than the VirtualDub filter's own pace
+// at any frame rate down to 2.5 fps.
+constexpr double kFollowTimeMax = 100;
+// Points that follow in seconds are kept in 1/kPointScale of a level: whole numbers,
+// so every build and every host moves them alike, and frame times that differ by a
+// host's rounding (GStreamer's nanoseconds, ffmpeg's milliseconds) move them alike too.
+constexpr int32_t kPointScale = 4096;
+// A frame is a cut when its samples lie, on average, at least this many levels from
+// where the frame before had them (the area between the two cumulative histograms).
+// Continuous footage stays below: a fade to or from black over half a second moves a
+// picture at most about 21 levels a frame at 24 fps, a fast pan or a light under 10.
+// A cut between two photographs of the same brightness measured 30 here; shots whose
+// histograms lie closer than this pass as one.
+constexpr double kCutLevels = 25;
+
+struct Options {
+    int32_t cuts;          // nonzero: start afresh at a cut
+    double  followTime;    // seconds the points take to cross 0..255; 0: one level a frame
+};
+
+// What follows from frame to frame besides the record's points and table.
+struct Running {
+    int32_t   black;          // points in use, in 1/kPointScale of a level
+    int32_t   white;
+    int32_t   havePrevious;   // nonzero: `previous` is the last frame's histogram
+    uint32_t  previousSamples;
+    Histogram previous;
+};
+
+// Plain data: a host may allocate and copy it byte for byte.
+struct Instance {
+    LevelsInstance base;      // the VirtualDub filter's record: its settings, points and table
+    Options        options;
+    Running        running;
+};
+
+struct FrameResult {
+    Detection detected;
+    bool      fresh;          // the frame started afresh (a cut)
+};
+
+// Settings, options and running state as a new instance has them; leaves base.preview alone.
+void resetToDefaults(Instance& x);
+
+// A fresh start on this frame, as on a first frame: its detection becomes the points in
+// use and the table is built from them. Writes no pixel.
+void prime(const BitmapView& src, Instance& x);
+
+// Levels one frame `frameSeconds` after the one before (the time matters only when
+// following in seconds). src and dst may be the same frame.
+FrameResult levelFrame(const BitmapView& src, const BitmapView& dst, Instance& x, double frameSeconds);
+// The same, each pixel of dst keeping the top byte of its pixel in src.
+FrameResult levelFrameKeepingAlpha(const BitmapView& src, const BitmapView& dst, Instance& x,
+                                   double frameSeconds);
+
+// How far, in levels, the samples of `now` lie on average from where `before` had them.
+double histogramDistance(const Histogram& before, uint32_t beforeSamples, const Histogram& now,
+                         uint32_t nowSamples);
+
+// The points in use as levels: whole ones, or between levels when following in seconds.
+double blackInUse(const Instance& x);
+double whiteInUse(const Instance& x);
+
+} // namespace extended
