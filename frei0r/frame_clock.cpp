@@ -27,4 +27,9 @@ Move FrameClock::advance(double time)
     return Move::Next;
 }
 
+double FrameClock::stepSeconds() const
+{
+    return step_ >= kMillisecondSteps ? step_ / 1000 : step_;
+}
+
 } // namespace frei0r

@@ -17,11 +17,17 @@ enum class Move {
 constexpr double kJumpSteps = 1.5;
 // A time within this share of a learned step of the last one is the same time.
 constexpr double kSameTimeSteps = 1e-3;
+// Steps of at least this many units are milliseconds (ffmpeg below 250 fps), shorter
+// ones seconds (MLT and GStreamer above 0.25 fps).
+constexpr double kMillisecondSteps = 4;
 
 class FrameClock {
 public:
     // Where a frame at `time` stands after the frames seen so far.
     Move advance(double time);
+
+    // The last step followed, in seconds; 0 before there is one.
+    double stepSeconds() const;
 
 private:
     bool   started_ = false;

@@ -17,27 +17,29 @@ LevelsFilter* LevelsFilter::create(unsigned width, unsigned height)
     return new (std::nothrow) LevelsFilter(static_cast<int32_t>(width), static_cast<int32_t>(height));
 }
 
-LevelsFilter::LevelsFilter(int32_t width, int32_t height) : width_(width), height_(height), inst_{}
+LevelsFilter::LevelsFilter(int32_t width, int32_t height) : width_(width), height_(height), x_{}
 {
-    resetToDefaults(inst_);
+    extended::resetToDefaults(x_);
     beforeLast_ = saved();
 }
 
 void LevelsFilter::setParameter(int index, double value)
 {
-    if (frei0r::setParameter(inst_, index, value))
+    if (frei0r::setParameter(x_, index, value))
         primeNext_ = true;
 }
 
 double LevelsFilter::parameter(int index) const
 {
-    return parameterValue(inst_, index);
+    return parameterValue(x_, index);
 }
 
 void LevelsFilter::update(double time, const uint32_t* in, uint32_t* out)
 {
+    double frameSeconds = clock_.stepSeconds();
     switch (clock_.advance(time)) {
     case Move::Next:
+        frameSeconds = clock_.stepSeconds();
         break;
     case Move::Again:
         // The same frame from the same start gives the same picture, and the points
@@ -45,6 +47,7 @@ void LevelsFilter::update(double time, const uint32_t* in, uint32_t* out)
         // changed since still applies.
         restore(beforeLast_);
         primeNext_ = primeNext_ || beforeLast_.prime;
+        frameSeconds = beforeLast_.frameSeconds;
         break;
     case Move::Start:
     case Move::Seek:
@@ -52,34 +55,38 @@ void LevelsFilter::update(double time, const uint32_t* in, uint32_t* out)
         break;
     }
     beforeLast_ = saved();
+    beforeLast_.frameSeconds = frameSeconds;
 
     // The engine reads and writes pixels as 32-bit words 0xAARRGGBB: frei0r's BGRA8888
     // on a little-endian machine.
     const BitmapView src{const_cast<uint32_t*>(in), width_, height_, 0};
     const BitmapView dst{out, width_, height_, 0};
     if (primeNext_)
-        primeFromFrame(src, inst_);
-    levelFrameKeepingAlpha(src, dst, inst_);
+        extended::prime(src, x_);
+    extended::levelFrameKeepingAlpha(src, dst, x_, frameSeconds);
     primeNext_ = false;
 }
 
 LevelsFilter::Points LevelsFilter::saved() const
 {
     Points p;
-    p.tracking = inst_.tracking;
-    p.blackPoint = inst_.blackPoint;
-    p.whitePoint = inst_.whitePoint;
-    std::memcpy(p.levelTable, inst_.levelTable, sizeof p.levelTable);
+    p.tracking = x_.base.tracking;
+    p.blackPoint = x_.base.blackPoint;
+    p.whitePoint = x_.base.whitePoint;
+    std::memcpy(p.levelTable, x_.base.levelTable, sizeof p.levelTable);
+    p.running = x_.running;
+    p.frameSeconds = 0;
     p.prime = primeNext_;
     return p;
 }
 
 void LevelsFilter::restore(const Points& points)
 {
-    inst_.tracking = points.tracking;
-    inst_.blackPoint = points.blackPoint;
-    inst_.whitePoint = points.whitePoint;
-    std::memcpy(inst_.levelTable, points.levelTable, sizeof inst_.levelTable);
+    x_.base.tracking = points.tracking;
+    x_.base.blackPoint = points.blackPoint;
+    x_.base.whitePoint = points.whitePoint;
+    std::memcpy(x_.base.levelTable, points.levelTable, sizeof x_.base.levelTable);
+    x_.running = points.running;
 }
 
 } // namespace frei0r

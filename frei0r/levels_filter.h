@@ -3,7 +3,7 @@
 #pragma once
 
 #include "frame_clock.h"
-#include "levels_instance.h"
+#include "extended_levelling.h"
 
 #include <cstdint>
 
@@ -30,21 +30,23 @@ private:
     // What a frame changes in the record, kept so that the same frame can be levelled
     // again from where it started.
     struct Points {
-        int32_t tracking;
-        int32_t blackPoint;
-        int32_t whitePoint;
-        int32_t levelTable[256];
-        bool    prime;
+        int32_t           tracking;
+        int32_t           blackPoint;
+        int32_t           whitePoint;
+        int32_t           levelTable[256];
+        extended::Running running;
+        double            frameSeconds;   // the time the frame was followed over
+        bool              prime;
     };
     Points saved() const;
     void restore(const Points& points);
 
     int32_t        width_;
     int32_t        height_;
-    LevelsInstance inst_;
-    FrameClock     clock_;
-    bool           primeNext_ = true;   // the next frame starts afresh from itself
-    Points         beforeLast_;         // the record as the last frame found it
+    extended::Instance x_;
+    FrameClock         clock_;
+    bool               primeNext_ = true;   // the next frame starts afresh from itself
+    Points             beforeLast_;         // the running state as the last frame found it
 };
 
 } // namespace frei0r

@@ -35,6 +35,9 @@ const ParameterText kParameters[frei0r::kParameterCount] = {
     {"highlights min", "Lowest level the white point may take, as a fraction of 255"},
     {"shadows max", "Highest level the black point may take, as a fraction of 255"},
     {"preview clipped", "Show only what clips: every other level becomes middle grey"},
+    {"cuts", "Start afresh at each cut: a new shot is levelled from its own first frame"},
+    {"follow time", "Time the points take to cross the whole range, as a fraction of 100 s "
+                    "(0.02 = 2 s); 0: one level a frame"},
 };
 
 } // namespace
@@ -75,7 +78,8 @@ void f0r_get_param_info(f0r_param_info_t* info, int param_index)
     if (info == nullptr || param_index < 0 || param_index >= frei0r::kParameterCount)
         return;
     info->name        = kParameters[param_index].name;
-    info->type        = param_index == frei0r::kPreviewClipped ? F0R_PARAM_BOOL : F0R_PARAM_DOUBLE;
+    const bool isBool = param_index == frei0r::kPreviewClipped || param_index == frei0r::kCuts;
+    info->type        = isBool ? F0R_PARAM_BOOL : F0R_PARAM_DOUBLE;
     info->explanation = kParameters[param_index].explanation;
 }
 

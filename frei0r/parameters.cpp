@@ -1,6 +1,6 @@
 #include "parameters.h"
 
-#include "levels_instance.h"
+#include "extended_levelling.h"
 
 #include <cfloat>
 #include <cmath>
@@ -26,18 +26,35 @@ double fractionFromStored(int32_t stored, int32_t max)
     return static_cast<double>(stored) / max;
 }
 
-bool setParameter(LevelsInstance& inst, int index, double value)
+double followTimeFromFraction(double value)
+{
+    const double ms = std::floor(value * extended::kFollowTimeMax * 1000 + 0.5);
+    if (!(ms > 0))
+        return 0;
+    if (ms >= extended::kFollowTimeMax * 1000)
+        return extended::kFollowTimeMax;
+    return ms / 1000;
+}
+
+bool setParameter(extended::Instance& x, int index, double value)
 {
     if (std::isnan(value))
         return false;
+    if (index == kFollowTime) {
+        const double seconds = followTimeFromFraction(value);
+        if (x.options.followTime == seconds)
+            return false;
+        x.options.followTime = seconds;
+        return true;
+    }
     int32_t* field = nullptr;
     int32_t wanted = 0;
     if (index >= 0 && index < settings::kStoredCount) {
         const settings::SettingInfo& info = settings::kStored[index];
-        field = &(inst.*info.field);
+        field = &(x.base.*info.field);
         wanted = storedFromFraction(value, info.max);
-    } else if (index == kPreviewClipped) {
-        field = &inst.previewClipped;
+    } else if (index == kPreviewClipped || index == kCuts) {
+        field = index == kCuts ? &x.options.cuts : &x.base.previewClipped;
         wanted = value >= 0.5 ? 1 : 0;   // frei0r's bools: [0, 0.5[ false, [0.5, 1] true
     } else {
         return false;
@@ -48,14 +65,18 @@ bool setParameter(LevelsInstance& inst, int index, double value)
     return true;
 }
 
-double parameterValue(const LevelsInstance& inst, int index)
+double parameterValue(const extended::Instance& x, int index)
 {
     if (index >= 0 && index < settings::kStoredCount) {
         const settings::SettingInfo& info = settings::kStored[index];
-        return fractionFromStored(inst.*info.field, info.max);
+        return fractionFromStored(x.base.*info.field, info.max);
     }
     if (index == kPreviewClipped)
-        return inst.previewClipped != 0 ? 1.0 : 0.0;
+        return x.base.previewClipped != 0 ? 1.0 : 0.0;
+    if (index == kCuts)
+        return x.options.cuts != 0 ? 1.0 : 0.0;
+    if (index == kFollowTime)
+        return x.options.followTime / extended::kFollowTimeMax;
     return 0;
 }
 

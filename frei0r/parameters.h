@@ -1,18 +1,28 @@
 // The module's parameters as frei0r hosts see them: the four stored settings as
 // doubles from 0 to 1, in the order of the script line, then the clipped preview as a
-// bool. Ranges, defaults and clamping are the stored settings' own.
+// bool, then the extras: cuts as a bool and the follow time as a double. Ranges,
+// defaults and clamping are the settings' own; new parameters only ever go at the end,
+// so that a host's list of values keeps its meaning.
 #pragma once
 
 #include "settings.h"
 
 #include <cstdint>
 
-struct LevelsInstance;
+namespace extended {
+struct Instance;
+}
 
 namespace frei0r {
 
-constexpr int kPreviewClipped = settings::kStoredCount;   // index of the bool
-constexpr int kParameterCount = settings::kStoredCount + 1;
+constexpr int kPreviewClipped = settings::kStoredCount;       // bool
+constexpr int kCuts           = settings::kStoredCount + 1;   // bool
+constexpr int kFollowTime     = settings::kStoredCount + 2;   // value x 100 seconds
+constexpr int kParameterCount = settings::kStoredCount + 3;
+
+// The follow time a value from 0 to 1 stands for: value x 100 seconds, to the
+// millisecond, clamped. `value` is not NaN.
+double followTimeFromFraction(double value);
 
 // The stored setting a value from 0 to 1 stands for: value x max rounded to nearest,
 // halves up (0.00015 x 10000 -> 2), clamped to 0..max. `value` is not NaN.
@@ -24,10 +34,10 @@ double fractionFromStored(int32_t stored, int32_t max);
 // Sets parameter `index` from a host's value. Returns whether the instance's settings
 // changed: not for a NaN, an index that is no parameter, or a value that maps onto the
 // setting already in use.
-bool setParameter(LevelsInstance& inst, int index, double value);
+bool setParameter(extended::Instance& x, int index, double value);
 
 // Parameter `index` as the host reads it back: the setting in use, mapped back.
 // 0 for an index that is no parameter.
-double parameterValue(const LevelsInstance& inst, int index);
+double parameterValue(const extended::Instance& x, int index);
 
 } // namespace frei0r

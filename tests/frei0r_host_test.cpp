@@ -205,13 +205,14 @@ TEST(Frei0rInMlt, ListsTheFilterWithItsParameters)
     const char* const parameters[] = {
         "title: highlight clip\n", "default: 0.0001\n",  "title: shadow clip\n", "default: 0.01\n",
         "title: highlights min\n", "default: 0.25098\n", "title: shadows max\n", "default: 0.752941\n",
-        "title: preview clipped\n", "type: boolean\n"};
+        "title: preview clipped\n", "type: boolean\n", "title: cuts\n", "type: boolean\n",
+        "title: follow time\n", "default: 0\n"};
     std::size_t at = 0;
     for (const char* p : parameters) {
         at = query.find(p, at);
         ASSERT_NE(at, std::string::npos) << "no \"" << p << "\" in order in:\n" << query;
     }
-    EXPECT_EQ(query.find("identifier: 5\n"), std::string::npos) << "more than five parameters:\n" << query;
+    EXPECT_EQ(query.find("identifier: 7\n"), std::string::npos) << "more than seven parameters:\n" << query;
 }
 
 // MLT renders a clip in RGBA with and without the filter; what the filter changes is

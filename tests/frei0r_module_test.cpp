@@ -185,7 +185,7 @@ std::vector<std::vector<uint32_t>> driftingFrames(int32_t w, int32_t h, int coun
 
 // ---- the plug-in as a host lists it ----------------------------------------------------
 
-TEST(Frei0rModule, DescribesTheFilterAndItsFiveParameters)
+TEST(Frei0rModule, DescribesTheFilterAndItsParameters)
 {
     ASSERT_MODULE();
     EXPECT_EQ(module().initResult, 1);
@@ -198,19 +198,21 @@ TEST(Frei0rModule, DescribesTheFilterAndItsFiveParameters)
     EXPECT_EQ(info.frei0r_version, 1);
     EXPECT_EQ(info.major_version, RANGEWICK_VERSION_MAJOR);
     EXPECT_EQ(info.minor_version, RANGEWICK_VERSION_MINOR);
-    EXPECT_EQ(info.num_params, 5);
+    EXPECT_EQ(info.num_params, 7);
     ASSERT_NE(info.explanation, nullptr);
     EXPECT_EQ(std::string(info.explanation).find('\n'), std::string::npos);
 
-    const char* const names[] = {"highlight clip", "shadow clip", "highlights min", "shadows max", "preview clipped"};
-    for (int i = 0; i < 5; ++i) {
+    // Places are fixed: hosts' saved lists of values depend on them.
+    const char* const names[] = {"highlight clip", "shadow clip", "highlights min", "shadows max",
+                                 "preview clipped", "cuts", "follow time"};
+    for (int i = 0; i < 7; ++i) {
         f0r_param_info_t p{};
         module().paramInfo(&p, i);
         EXPECT_STREQ(p.name, names[i]);
-        EXPECT_EQ(p.type, i == 4 ? F0R_PARAM_BOOL : F0R_PARAM_DOUBLE) << names[i];
+        EXPECT_EQ(p.type, i == 4 || i == 5 ? F0R_PARAM_BOOL : F0R_PARAM_DOUBLE) << names[i];
         EXPECT_NE(p.explanation, nullptr) << names[i];
     }
-    for (int i : {-1, 5}) {
+    for (int i : {-1, 7}) {
         f0r_param_info_t p{"untouched", 99, nullptr};
         module().paramInfo(&p, i);
         EXPECT_STREQ(p.name, "untouched");
@@ -265,13 +267,22 @@ TEST(Frei0rParameters, MapOntoTheStoredSettingsBothWays)
     a.set(3, std::strtod("0.75294", nullptr));
     EXPECT_EQ(a.get(3), 192 / 255.0);
 
-    for (auto [v, on] : {std::pair{0.49, 0.0}, std::pair{0.5, 1.0}, std::pair{7.0, 1.0}, std::pair{-1.0, 0.0},
-                         std::pair{1.0, 1.0}, std::pair{std::nan(""), 1.0}}) {
-        a.set(4, v);
-        EXPECT_EQ(a.get(4), on) << v;
+    for (int flag : {4, 5})
+        for (auto [v, on] : {std::pair{0.49, 0.0}, std::pair{0.5, 1.0}, std::pair{7.0, 1.0}, std::pair{-1.0, 0.0},
+                             std::pair{1.0, 1.0}, std::pair{std::nan(""), 1.0}}) {
+            a.set(flag, v);
+            EXPECT_EQ(a.get(flag), on) << "parameter " << flag << ", " << v;
+        }
+    // Follow time: value x 100 s to the millisecond, clamped; NaN ignored.
+    EXPECT_EQ(a.get(6), 0.0);
+    for (auto [v, back] : {std::pair{0.02, 0.02}, std::pair{0.035, 0.035}, std::pair{0.0000049, 0.0},
+                           std::pair{0.0000051, 0.00001}, std::pair{-3.0, 0.0}, std::pair{1.5, 1.0},
+                           std::pair{std::nan(""), 1.0}}) {
+        a.set(6, v);
+        EXPECT_EQ(a.get(6), back) << v;
     }
-    a.set(5, 0.5);   // no such parameter: nothing happens
-    EXPECT_EQ(a.get(5), -7.0);
+    a.set(7, 0.5);   // no such parameter: nothing happens
+    EXPECT_EQ(a.get(7), -7.0);
     EXPECT_EQ(b.get(0), 0.0001);   // the other instance kept its own
     EXPECT_EQ(b.get(4), 0.0);
 }
