@@ -1,13 +1,17 @@
 // Times the frame pass on 1080p frames of different content against a memcpy of the
 // same frame, and prints each pass as a multiple of that memcpy: levelFrame as it runs
 // (the pass chosen for this processor, or forced by RANGEWICK_PASS), and every pixel
-// pass this processor runs on its own, side by side.
+// pass this processor runs on its own, side by side; then the extended levelling's
+// frames (cuts on, a cut frame, following in seconds) as multiples of levelFrame.
 //
 // What each pass must hold: a vector pass at most 7 times a memcpy on natural content,
 // flat grey, colour bars and dark grain no dearer than natural, noise within 1.1 times
 // what counting alone costs; the portable pass within 1.1 times its natural time on
-// every content. The ratios come from this run's own measurements (fastest repetition
-// of each), so they hold on whatever machine and build runs them.
+// every content; cuts on, where no cut is found, at most 1.05 times levelFrame, and a
+// cut frame, mapped a second time, at most twice. The ratios come from this run's own
+// measurements (fastest repetition of each), so they hold on whatever machine and build
+// runs them.
+#include "extended_levelling.h"
 #include "frame_levelling.h"
 #include "levels_filter.h"
 #include "levels_instance.h"
@@ -148,6 +152,39 @@ LevelsInstance levelledInstance()
     return inst;
 }
 
+// The extended record over the same stretch, with the natural frame as the one before:
+// with cuts on, each frame is compared with it.
+extended::Instance extendedInstance(const extended::Options& options)
+{
+    extended::Instance x;
+    std::memset(&x, 0, sizeof x);
+    extended::resetToDefaults(x);
+    x.base = levelledInstance();
+    x.options = options;
+    x.running.black = x.base.blackPoint * extended::kPointScale;
+    x.running.white = x.base.whitePoint * extended::kPointScale;
+    const BitmapView natural = viewOf(frameOf(kNatural));
+    levels::countFrame(natural, x.base.levelTable, x.running.previous);
+    x.running.previousSamples = levels::sampleCount(natural);
+    x.running.havePrevious = 1;
+    return x;
+}
+
+// The natural frame 50 levels darker, 48 levels from it on average: always a cut. Its
+// grain is kept, so that the pass costs as much on it as on the natural frame (halving
+// the levels would halve the grain and make it a fifth cheaper).
+const std::vector<uint32_t>& darkenedNatural()
+{
+    static const std::vector<uint32_t> frame = [] {
+        std::vector<uint32_t> made = frameOf(kNatural);
+        for (uint32_t& p : made)
+            p = rgb(static_cast<int>((p >> 16) & 0xFF) - 50, static_cast<int>((p >> 8) & 0xFF) - 50,
+                    static_cast<int>(p & 0xFF) - 50);
+        return made;
+    }();
+    return frame;
+}
+
 void setFrameCounters(benchmark::State& state)
 {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(kPixels * 4));
@@ -180,6 +217,53 @@ void BM_LevelFrame(benchmark::State& state)
         benchmark::ClobberMemory();
     }
     state.SetLabel(kContentNames[content]);
+    setFrameCounters(state);
+}
+
+// The natural frame through extended::levelFrame, 25 frames a second, from the same
+// start each time as BM_LevelFrame. Cuts on: the same frame again is never a cut.
+void timeExtendedFrame(benchmark::State& state, const extended::Options& options)
+{
+    const BitmapView src = viewOf(frameOf(kNatural));
+    const BitmapView dst = viewOf(outputFrame());
+    const extended::Instance start = extendedInstance(options);
+    extended::Instance x = start;
+    for (auto _ : state) {
+        x = start;
+        benchmark::DoNotOptimize(extended::levelFrame(src, dst, x, 0.04));
+        benchmark::ClobberMemory();
+    }
+    state.SetLabel("natural");
+    setFrameCounters(state);
+}
+
+void BM_CutsOn(benchmark::State& state)
+{
+    timeExtendedFrame(state, {1, 0});
+}
+
+void BM_FollowTime(benchmark::State& state)
+{
+    timeExtendedFrame(state, {0, 2});
+}
+
+// Every frame a cut: the natural frame and its darkened copy in turn, each counted and
+// mapped, then mapped again with the table it snaps to.
+void BM_CutFrame(benchmark::State& state)
+{
+    const BitmapView frames[2] = {viewOf(frameOf(kNatural)), viewOf(darkenedNatural())};
+    const BitmapView dst = viewOf(outputFrame());
+    extended::Instance x = extendedInstance({1, 0});
+    int i = 1;
+    int64_t cuts = 0;
+    for (auto _ : state) {
+        cuts += extended::levelFrame(frames[i], dst, x, 0.04).fresh ? 1 : 0;
+        benchmark::ClobberMemory();
+        i ^= 1;
+    }
+    if (cuts != static_cast<int64_t>(state.iterations()))
+        state.SkipWithError("a frame was not a cut");
+    state.SetLabel("natural");
     setFrameCounters(state);
 }
 
@@ -216,6 +300,21 @@ void BM_CountOnly(benchmark::State& state)
             ++hist[p & 0xFF];
         }
         benchmark::DoNotOptimize(hist);
+        benchmark::ClobberMemory();
+    }
+    state.SetLabel(kContentNames[content]);
+    setFrameCounters(state);
+}
+
+// Mapping alone, nothing counted: the second pass over a cut frame.
+void BM_MapOnly(benchmark::State& state)
+{
+    const Content content = static_cast<Content>(state.range(0));
+    const BitmapView src = viewOf(frameOf(content));
+    const BitmapView dst = viewOf(outputFrame());
+    const LevelsInstance inst = levelledInstance();
+    for (auto _ : state) {
+        levels::mapFrame(src, dst, inst.levelTable, false);
         benchmark::ClobberMemory();
     }
     state.SetLabel(kContentNames[content]);
@@ -280,6 +379,10 @@ void contents(benchmark::internal::Benchmark* b)
 BENCHMARK(BM_Memcpy)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_LevelFrame)->Apply(contents)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_CountOnly)->Arg(kNoise)->Arg(kNatural)->ArgName("content")->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_MapOnly)->Arg(kNoise)->Arg(kNatural)->ArgName("content")->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_CutsOn)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_CutFrame)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FollowTime)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_MemcpyStreamed)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_LevelFrameStreamed)->Unit(benchmark::kMicrosecond);
 #if RANGEWICK_BENCH_FREI0R
@@ -320,18 +423,25 @@ public:
         std::printf("%-12s %14s", "content", ("levelFrame:" + levelFramePass).c_str());
         for (const std::string& pass : passes)
             std::printf(" %10s", pass.c_str());
-        std::printf(" %10s\n", "count-only");
+        std::printf(" %10s %10s\n", "count-only", "map-only");
         for (const char* content : kContentNames) {
             std::printf("%-12s %14s", content, ratio(fastest(std::string("BM_LevelFrame/") + content), memcpyTime).c_str());
             for (const std::string& pass : passes)
                 std::printf(" %10s", ratio(fastest("BM_Pass_" + pass + "/" + content), memcpyTime).c_str());
-            std::printf(" %10s\n", ratio(fastest(std::string("BM_CountOnly/") + content), memcpyTime).c_str());
+            std::printf(" %10s", ratio(fastest(std::string("BM_CountOnly/") + content), memcpyTime).c_str());
+            std::printf(" %10s\n", ratio(fastest(std::string("BM_MapOnly/") + content), memcpyTime).c_str());
         }
         const double frei0rTime = fastest("BM_Frei0rUpdate/natural");
         const double levelTime = fastest("BM_LevelFrame/natural");
+        std::printf("\n");
         if (frei0rTime > 0 && levelTime > 0)
-            std::printf("\nfrei0r update, natural content: %.2f x levelFrame (limit 1.1)  %s\n", frei0rTime / levelTime,
+            std::printf("frei0r update, natural content: %.2f x levelFrame (limit 1.1)  %s\n", frei0rTime / levelTime,
                         frei0rTime / levelTime <= 1.1 ? "ok" : "OVER");
+        printAgainstLevelFrame("cuts on, natural content, no cut found", fastest("BM_CutsOn/natural"), levelTime, 1.05);
+        printAgainstLevelFrame("a cut frame (natural and darkened in turn), mapped again", fastest("BM_CutFrame/natural"),
+                               levelTime, 2);
+        printAgainstLevelFrame("follow time 2 s at 25 fps, natural content", fastest("BM_FollowTime/natural"), levelTime,
+                               0);
 
         std::printf("\n");
         for (const std::string& pass : passes)
@@ -361,6 +471,17 @@ private:
         char text[32];
         std::snprintf(text, sizeof text, "%.2f", time / memcpyTime);
         return text;
+    }
+
+    // An extended frame as a multiple of levelFrame's on natural content (limit 0: none).
+    static void printAgainstLevelFrame(const char* what, double time, double levelTime, double limit)
+    {
+        if (time <= 0 || levelTime <= 0)
+            return;
+        std::printf("extended levelFrame, %s: %.2f x levelFrame", what, time / levelTime);
+        if (limit > 0)
+            std::printf(" (limit %g)  %s", limit, time <= limit * levelTime ? "ok" : "OVER");
+        std::printf("\n");
     }
 
     // One line per pass: its figures against the limits for its kind.
@@ -415,6 +536,7 @@ int main(int argc, char** argv)
         return 1;
     for (int c = 0; c < kContentCount; ++c)
         frameOf(static_cast<Content>(c)); // made before any timing starts
+    darkenedNatural();
     ring();
     // Every pass this processor runs, each on its own.
     std::vector<std::string> passes;

@@ -75,8 +75,12 @@ Detection settle(Instance& x, const Histogram& hist, uint32_t samples, double fr
 bool isCut(const Instance& x, const Histogram& hist, uint32_t samples)
 {
     const Running& run = x.running;
-    return x.options.cuts != 0 && run.havePrevious != 0
-        && histogramDistance(run.previous, run.previousSamples, hist, samples) >= kCutLevels;
+    if (x.options.cuts == 0 || run.havePrevious == 0)
+        return false;
+    const double moved = histogramDistance(run.previous, run.previousSamples, hist, samples);
+    return moved >= kCutLevels
+        || (moved >= kReshapedCutLevels
+            && unexplainedDistance(run.previous, run.previousSamples, hist, samples) >= kReshapeLevels);
 }
 
 FrameResult level(const BitmapView& src, const BitmapView& dst, Instance& x, double frameSeconds, bool keepAlpha)
@@ -160,6 +164,56 @@ double histogramDistance(const Histogram& before, uint32_t beforeSamples, const 
         area += std::fabs(below / beforeSamples - nowBelow / nowSamples);
     }
     return area;
+}
+
+namespace {
+
+// The levels below which shares (k + 0.5) / 256 of the samples lie, k = 0..255, and the
+// mean and standard deviation of the levels.
+struct Quantiles {
+    double level[256];
+    double mean;
+    double deviation;
+};
+
+Quantiles quantilesOf(const Histogram& hist, uint32_t samples)
+{
+    Quantiles q;
+    double sum = 0, squares = 0;
+    for (int i = 0; i < 256; ++i) {
+        sum += static_cast<double>(hist[i]) * i;
+        squares += static_cast<double>(hist[i]) * i * i;
+    }
+    q.mean = sum / samples;
+    const double variance = squares / samples - q.mean * q.mean;
+    q.deviation = variance > 0 ? std::sqrt(variance) : 0;
+    double below = 0;
+    int i = 0;
+    for (int k = 0; k < 256; ++k) {
+        const double share = (k + 0.5) / 256 * samples;
+        while (i < 255 && below + hist[i] < share)
+            below += hist[i++];
+        q.level[k] = i;
+    }
+    return q;
+}
+
+} // namespace
+
+double unexplainedDistance(const Histogram& before, uint32_t beforeSamples, const Histogram& now, uint32_t nowSamples)
+{
+    if (beforeSamples == 0 || nowSamples == 0)
+        return 0;
+    const Quantiles a = quantilesOf(before, beforeSamples), b = quantilesOf(now, nowSamples);
+    if (a.deviation < 1 || b.deviation < 1)
+        return 0;   // a flat frame has no shape to compare
+    // The frame before with its mean and contrast made this frame's: what a fade, a light
+    // or a change of exposure would give. What remains is a different picture.
+    const double gain = b.deviation / a.deviation;
+    double area = 0;
+    for (int k = 0; k < 256; ++k)
+        area += std::fabs(b.level[k] - (b.mean + gain * (a.level[k] - a.mean)));
+    return area / 256;
 }
 
 double blackInUse(const Instance& x)

@@ -18,13 +18,17 @@ constexpr double kFollowTimeMax = 100;
 // so every build and every host moves them alike, and frame times that differ by a
 // host's rounding (GStreamer's nanoseconds, ffmpeg's milliseconds) move them alike too.
 constexpr int32_t kPointScale = 4096;
-// A frame is a cut when its samples lie, on average, at least this many levels from
-// where the frame before had them (the area between the two cumulative histograms).
-// Continuous footage stays below: a fade to or from black over half a second moves a
-// picture at most about 21 levels a frame at 24 fps, a fast pan or a light under 10.
-// A cut between two photographs of the same brightness measured 30 here; shots whose
+// A frame is a cut when its samples lie, on average, at least kCutLevels from where the
+// frame before had them (the area between the two cumulative histograms), or at least
+// kReshapedCutLevels when the histogram also changed its shape by kReshapeLevels or
+// more (see unexplainedDistance). A fade to or from black over half a second moves a
+// picture by at most about 21 levels a frame at 24 fps, but keeps its shape (0.5 levels
+// unexplained, measured); a pan or a light moves it by 10 or less. Two photographs of
+// about the same brightness measured 24 to 27 levels apart, 8 unexplained. Shots whose
 // histograms lie closer than this pass as one.
-constexpr double kCutLevels = 25;
+constexpr double kCutLevels         = 25;
+constexpr double kReshapedCutLevels = 22;
+constexpr double kReshapeLevels     = 4;
 
 struct Options {
     int32_t cuts;          // nonzero: start afresh at a cut
@@ -69,6 +73,11 @@ FrameResult levelFrameKeepingAlpha(const BitmapView& src, const BitmapView& dst,
 // How far, in levels, the samples of `now` lie on average from where `before` had them.
 double histogramDistance(const Histogram& before, uint32_t beforeSamples, const Histogram& now,
                          uint32_t nowSamples);
+
+// How far, in levels, `now` lies from `before` once `before` is given the mean and the
+// contrast of `now`: the change that no fade, light or exposure explains.
+double unexplainedDistance(const Histogram& before, uint32_t beforeSamples, const Histogram& now,
+                           uint32_t nowSamples);
 
 // The points in use as levels: whole ones, or between levels when following in seconds.
 double blackInUse(const Instance& x);
