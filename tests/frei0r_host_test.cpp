@@ -117,6 +117,19 @@ std::string driftingClip(int w, int h, int frames, uint32_t seed)
     return bytes;
 }
 
+// driftingClip, then a cut to `darkFrames` frames of dark grain.
+std::string clipWithACut(int w, int h, int frames, int darkFrames, uint32_t seed)
+{
+    std::string bytes = driftingClip(w, h, frames, seed);
+    std::mt19937 rng(seed + 1);
+    for (int i = 0; i < w * h * darkFrames; ++i) {
+        const char pixel[4] = {static_cast<char>(5 + rng() % 30), static_cast<char>(5 + rng() % 30),
+                               static_cast<char>(5 + rng() % 20), static_cast<char>(rng())};
+        bytes.append(pixel, 4);
+    }
+    return bytes;
+}
+
 // The command-line tool over the same frames; its output's top bytes are zero.
 std::string levelledByTool(HostRun& run, const fs::path& input, int w, int h, const std::string& options)
 {
@@ -169,13 +182,18 @@ TEST(Frei0rInFfmpeg, LevelsEachSettingAsTheToolDoes)
         {"crossed limits", "frei0r=rangewick:0.0001|0.01|0.78431|0.19608", "--highlights-min 200 --shadows-max 50"},
         {"clipped preview", "frei0r=filter_name=rangewick:filter_params=0.0001|0.01|0.25098|0.75294|y",
          "--preview-clipped"},
+        // ffmpeg's times are milliseconds: the follow time must take the tool's course at 25 fps.
+        {"cuts and a follow time", "frei0r=rangewick:0.0001|0.01|0.25098|0.75294|n|y|0.02",
+         "--cuts --follow-time 2 --rate 25"},
     };
     HostRun run;
     for (auto [w, h] : {std::pair{48, 20}, std::pair{16, 3}}) {
         const std::string size = std::to_string(w) + "x" + std::to_string(h);
         const fs::path input = run.file("in.raw"), output = run.file("out.raw");
-        const std::string clip = driftingClip(w, h, 12, static_cast<uint32_t>(w));
+        const std::string clip = clipWithACut(w, h, 12, 4, static_cast<uint32_t>(w));
         writeFile(input, clip);
+        // The cut changes the tool's output, so a module that missed it would differ.
+        ASSERT_NE(levelledByTool(run, input, w, h, "--cuts"), levelledByTool(run, input, w, h, ""));
         for (const Case& c : cases) {
             const int status = run.run("ffmpeg -nostdin -v error -f rawvideo -pix_fmt bgra -s " + size
                                            + " -framerate 25 -i " + quote(input.string()) + " -vf " + quote(c.filter)
@@ -225,7 +243,7 @@ TEST(Frei0rInMlt, RendersAClipAsTheToolLevelsIt)
     REQUIRE_HOST("ffmpeg");
     HostRun run;
     const int w = 64, h = 48;
-    writeFile(run.file("in.raw"), driftingClip(w, h, 10, 7));
+    writeFile(run.file("in.raw"), clipWithACut(w, h, 10, 4, 7));
     ASSERT_EQ(run.run("ffmpeg -nostdin -v error -f rawvideo -pix_fmt bgra -s 64x48 -framerate 25 -i "
                           + quote(run.file("in.raw").string()) + " -c:v rawvideo -pix_fmt rgba -y "
                           + quote(run.file("in.nut").string()),
@@ -258,6 +276,11 @@ TEST(Frei0rInMlt, RendersAClipAsTheToolLevelsIt)
     const std::string tool = levelledByTool(run, run.file("plain.raw"), w, h, "--shadow-clip 2");
     EXPECT_TRUE(levelledAsTheToolDoes(readFile(run.file("filtered.raw")), tool, plain));
     EXPECT_NE(readFile(run.file("filtered.raw")), plain);
+    // MLT's times are seconds: the follow time takes the same course as in ffmpeg.
+    ASSERT_EQ(render("-filter frei0r.rangewick cuts=1 'follow time=0.02'", "extras.raw"), 0) << run.log("melt.log");
+    EXPECT_TRUE(levelledAsTheToolDoes(readFile(run.file("extras.raw")),
+                                      levelledByTool(run, run.file("plain.raw"), w, h, "--cuts --follow-time 2 --rate 25"),
+                                      plain));
 }
 
 // ---- GStreamer ----------------------------------------------------------------------------
@@ -271,17 +294,19 @@ TEST(Frei0rInGStreamer, TheElementLevelsAClipAsTheToolDoes)
     HostRun run;
     ASSERT_EQ(run.run("gst-inspect-1.0 frei0r-filter-rangewick", "inspect.log"), 0) << run.log("inspect.log");
     const std::string inspect = run.log("inspect.log");
-    for (const char* property : {"highlight-clip", "shadow-clip", "highlights-min", "shadows-max", "preview-clipped"})
+    for (const char* property :
+         {"highlight-clip", "shadow-clip", "highlights-min", "shadows-max", "preview-clipped", "cuts", "follow-time"})
         EXPECT_NE(inspect.find(std::string("  ") + property + " "), std::string::npos) << property << " in:\n" << inspect;
 
     const int w = 40, h = 30;
-    const std::string clip = driftingClip(w, h, 15, 11);
+    const std::string clip = clipWithACut(w, h, 15, 5, 11);
     writeFile(run.file("in.raw"), clip);
     struct Case {
         const char* properties;
         const char* toolOptions;
     };
-    for (const Case& c : {Case{"", ""}, Case{"shadow-clip=0.1 preview-clipped=true", "--shadow-clip 10 --preview-clipped"}}) {
+    for (const Case& c : {Case{"", ""}, Case{"shadow-clip=0.1 preview-clipped=true", "--shadow-clip 10 --preview-clipped"},
+                          Case{"cuts=true follow-time=0.02", "--cuts --follow-time 2 --rate 30000/1001"}}) {
         const int status = run.run("gst-launch-1.0 --no-fault -q filesrc location=" + quote(run.file("in.raw").string())
                                        + " ! rawvideoparse width=40 height=30 format=bgra framerate=30000/1001"
                                        + " ! frei0r-filter-rangewick " + c.properties
