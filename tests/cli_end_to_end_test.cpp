@@ -273,6 +273,9 @@ TEST(CliEndToEnd, BadOptionsExitTwoWithOneLine)
         {"--size", "2x2", "--highlight-clip", "100.5"},
         {"--size", "2x2", "--config", "Config(1, 2, 3)"},
         {"--size", "2x2", "--frobnicate"},
+        {"--size", "2x2", "--follow-time", "2"},
+        {"--size", "2x2", "--follow-time", "-1", "--rate", "25"},
+        {"--size", "2x2", "--cuts", "--rate", "0"},
     };
     for (const auto& args : bad) {
         const ToolRun r = runTool(args, oneFrame);

@@ -88,6 +88,46 @@ TEST(CliOptions, RefusesBadSettingValuesNamingOptionAndValue)
     }
 }
 
+// Seconds and rates are read exactly from their digits; anything else, a follow time
+// past 100 s, a rate of 0 or a follow time without a rate is refused in one line.
+TEST(CliOptions, FollowTimeAndRate)
+{
+    cli::Options o;
+    ASSERT_EQ(parse({"--size", "2x2", "--cuts", "--follow-time", "2.5", "--rate", "30000/1001"}, o).action,
+              cli::Action::Run);
+    EXPECT_TRUE(o.cuts);
+    EXPECT_EQ(o.followTime, 2.5);
+    EXPECT_EQ(o.frameSeconds, 1001.0 / 30000);
+    for (auto [text, seconds] : {std::pair{"25", 1 / 25.0}, std::pair{"29.97", 100 / 2997.0}, std::pair{"50/2", 1 / 25.0},
+                                 std::pair{"0.5", 2.0}}) {
+        ASSERT_EQ(parse({"--size", "2x2", "--rate", text}, o).action, cli::Action::Run) << text;
+        EXPECT_EQ(o.frameSeconds, seconds) << text;
+    }
+    const struct {
+        std::vector<const char*> args;
+        const char*              says;
+    } bad[] = {
+        {{"--follow-time", "2"}, "--follow-time needs the frame rate"},
+        {{"--follow-time", "-1", "--rate", "25"}, "expected seconds"},
+        {{"--follow-time", "100.001", "--rate", "25"}, "expected seconds"},
+        {{"--follow-time", "1,5", "--rate", "25"}, "expected seconds"},
+        {{"--follow-time", "", "--rate", "25"}, "expected seconds"},
+        {{"--rate", "0"}, "expected frames per second"},
+        {{"--rate", "25/0"}, "expected frames per second"},
+        {{"--rate", "25fps"}, "expected frames per second"},
+        {{"--cuts=yes"}, "takes no value"},
+    };
+    for (const auto& b : bad) {
+        std::vector<const char*> args{"--size", "2x2"};
+        args.insert(args.end(), b.args.begin(), b.args.end());
+        cli::Options fresh;
+        const cli::ParseOutcome r = parse(args, fresh);
+        ASSERT_EQ(r.action, cli::Action::Fail) << b.args[0] << ' ' << b.says;
+        EXPECT_NE(r.message.find(b.says), std::string::npos) << r.message;
+        EXPECT_EQ(r.message.find('\n'), std::string::npos) << r.message;
+    }
+}
+
 // The line's grammar and the clamping are the settings' own; here, that --config
 // reaches them and that later options override earlier ones, a --config line all four.
 TEST(CliOptions, ConfigLineIsClampedLikeTheScriptCommandAndLaterSettingsOverride)
