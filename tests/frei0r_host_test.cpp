@@ -3,6 +3,8 @@
 // the module through FREI0R_PATH in a folder that holds nothing else. What they make of
 // a clip is held to the real command-line tool over the same frames: colour bit for
 // bit, alpha as it came in. Every host command is bounded in time.
+#include "photo_clips.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -204,6 +206,48 @@ TEST(Frei0rInFfmpeg, LevelsEachSettingAsTheToolDoes)
             EXPECT_TRUE(levelledAsTheToolDoes(readFile(output), tool, clip)) << c.name << ", " << size;
         }
     }
+}
+
+// Photographs: a pan over dim flowers, a cut to a washed-out room, the room fading out
+// and back in over half a second each way. With cuts on, ffmpeg levels it as the tool
+// does, which starts afresh at the cut and nowhere in the fade.
+TEST(Frei0rInFfmpeg, StartsAfreshAtACutInPhotoClipsAsTheToolDoes)
+{
+    REQUIRE_HOST("ffmpeg");
+    const int w = 320, h = 180;
+    const clips::Picture flowers = clips::loadPhoto(clips::kFlowers, 1134, 756);
+    const clips::Picture room = clips::loadPhoto(clips::kRoom, 676, 449);
+    ASSERT_FALSE(flowers.px.empty() || room.px.empty()) << "scripts/deps test installs libjxl-testdata";
+    clips::Clip clip = clips::camera(flowers, w, h, 10, [](double t, double& x, double& y, double& s) {
+        x = 100 + 60 * t, y = 80, s = 3;
+    });
+    clips::grade(clip, 20, 140);
+    clips::Clip roomShot = clips::still(room, w, h, 27);
+    clips::grade(roomShot, 100, 245);
+    clips::eachSample(roomShot, [](double v, std::size_t i) {
+        return i < 2 ? v : v * (i <= 14 ? 1 - (i - 2) / 12.0 : (i - 14) / 12.0);
+    });
+    clip.append(roomShot);
+
+    HostRun run;
+    const fs::path input = run.file("in.raw"), output = run.file("out.raw");
+    const std::string bytes(reinterpret_cast<const char*>(clip.px.data()), clip.px.size() * 4);
+    writeFile(input, bytes);
+    ASSERT_EQ(run.run("ffmpeg -nostdin -v error -f rawvideo -pix_fmt bgra -s 320x180 -framerate 25 -i "
+                          + quote(input.string()) + " -vf 'frei0r=rangewick:0.0001|0.01|0.25098|0.75294|n|y'"
+                          + " -f rawvideo -pix_fmt bgra -y " + quote(output.string()),
+                      "ffmpeg.log"),
+              0)
+        << run.log("ffmpeg.log");
+    const std::string tool = levelledByTool(run, input, w, h, "--cuts --stats " + quote(run.file("stats.csv").string()));
+    EXPECT_TRUE(levelledAsTheToolDoes(readFile(output), tool, bytes));
+    std::string fresh;   // the frames that started afresh
+    std::size_t frame = 0;
+    const std::string stats = readFile(run.file("stats.csv"));
+    for (std::size_t end = stats.find('\n'); (end = stats.find('\n', end + 1)) != std::string::npos; ++frame)
+        if (stats.compare(end - 2, 2, ",1") == 0)
+            fresh += std::to_string(frame) + " ";
+    EXPECT_EQ(fresh, "0 10 ") << stats;
 }
 
 // ---- MLT --------------------------------------------------------------------------------
