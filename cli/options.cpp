@@ -75,7 +75,7 @@ bool readDecimal(const char*& p, uint64_t& whole, uint64_t& scale)
 
 } // namespace
 
-bool parseSeconds(const char* text, double max, double& seconds)
+bool parseDecimal(const char* text, double max, double& number)
 {
     const char* p = text;
     uint64_t whole = 0, scale = 1;
@@ -84,7 +84,7 @@ bool parseSeconds(const char* text, double max, double& seconds)
     const double value = static_cast<double>(whole) / static_cast<double>(scale);
     if (value > max)
         return false;
-    seconds = value;
+    number = value;
     return true;
 }
 
@@ -104,6 +104,28 @@ bool parseRate(const char* text, double& frameSeconds)
     // (den / denScale) / (num / numScale), with every factor below 2^50.
     frameSeconds = static_cast<double>(den) * static_cast<double>(numScale)
                  / (static_cast<double>(num) * static_cast<double>(denScale));
+    return true;
+}
+
+bool parseMargins(const char* text, int32_t margins[4])
+{
+    const char* p = text;
+    int32_t values[4];
+    int count = 0;
+    for (;;) {
+        uint64_t v = 0;
+        if (count == 4 || !readDimension(p, v) || v > static_cast<uint64_t>(INT32_MAX))
+            return false;
+        values[count++] = static_cast<int32_t>(v);
+        if (*p == '\0')
+            break;
+        if (*p++ != ',')
+            return false;
+    }
+    if (count != 1 && count != 4)
+        return false;
+    for (int side = 0; side < 4; ++side)
+        margins[side] = values[count == 1 ? 0 : side];
     return true;
 }
 
@@ -203,7 +225,7 @@ ParseOutcome parseOptions(int argc, const char* const argv[], Options& out)
         } else if (name == "--follow-time") {
             if (!takeValue())
                 return missing();
-            if (!parseSeconds(value, extended::kFollowTimeMax, out.followTime))
+            if (!parseDecimal(value, extended::kFollowTimeMax, out.followTime))
                 return {Action::Fail, "--follow-time: expected seconds from 0 to "
                                           + std::to_string(static_cast<int>(extended::kFollowTimeMax))
                                           + " (e.g. 2 or 0.5), got " + quoted(value)};
@@ -214,6 +236,17 @@ ParseOutcome parseOptions(int argc, const char* const argv[], Options& out)
             if (!parseRate(value, out.frameSeconds))
                 return {Action::Fail, "--rate: expected frames per second above 0 (e.g. 25 or 30000/1001), got "
                                           + quoted(value)};
+        } else if (name == "--strength") {
+            if (!takeValue())
+                return missing();
+            if (!parseDecimal(value, 1, out.strength))
+                return {Action::Fail, "--strength: expected a number from 0 to 1 (e.g. 0.5), got " + quoted(value)};
+        } else if (name == "--margins") {
+            if (!takeValue())
+                return missing();
+            if (!parseMargins(value, out.margins))
+                return {Action::Fail, "--margins: expected TOP,RIGHT,BOTTOM,LEFT in pixels or one number for all "
+                                      "four (e.g. 60,0,60,0), got " + quoted(value)};
         } else if (isFlag() && inlineValue) {
             return {Action::Fail, name + ": takes no value"};
         } else if (name == "--preview-clipped") {
@@ -251,6 +284,11 @@ ParseOutcome parseOptions(int argc, const char* const argv[], Options& out)
     }
     if (!haveSize)
         return {Action::Fail, "--size WIDTHxHEIGHT is required (e.g. --size 1920x1080)"};
+    if (!extended::marginsLeaveAPicture(out.margins, out.width, out.height))
+        return {Action::Fail, "--margins " + std::to_string(out.margins[0]) + "," + std::to_string(out.margins[1]) + ","
+                                  + std::to_string(out.margins[2]) + "," + std::to_string(out.margins[3])
+                                  + " leave nothing of a " + std::to_string(out.width) + "x"
+                                  + std::to_string(out.height) + " frame to count"};
     if (out.haveFollowTime && out.frameSeconds == 0)
         return {Action::Fail, "--follow-time needs the frame rate: add --rate FPS (e.g. --rate 25)"};
     return {Action::Run, {}};
@@ -288,6 +326,11 @@ std::string helpText()
         "  --follow-time SECONDS  the time the points take to cross the whole range\n"
         "                         (0 to 100; needs --rate); default: one level a frame\n"
         "  --rate FPS             frames per second of the input, e.g. 25 or 30000/1001\n"
+        "  --margins T,R,B,L      pixels at the top, right, bottom and left left out of\n"
+        "                         the count (still levelled), e.g. 60,0,60,0 for\n"
+        "                         letterbox bars; one number for all four; default 0\n"
+        "  --strength S           how much of the levelling to apply, 0 (none: the input\n"
+        "                         comes back unchanged) to 1 (all of it, the default)\n"
         "\n"
         "Running:\n"
         "  --no-prime             start from an all-zero table as the VirtualDub filter\n"

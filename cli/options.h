@@ -26,6 +26,8 @@ struct Options {
     double      followTime     = 0;               // seconds to cross 0..255; 0: a level a frame
     bool        haveFollowTime = false;
     double      frameSeconds   = 0;               // from --rate; 0: not given
+    double      strength       = 1;               // share of the levelling's change applied
+    int32_t     margins[4]     = {0, 0, 0, 0};    // top, right, bottom, left, in pixels
     Progress    progress       = Progress::Auto;
     std::string input;                            // empty or "-": standard input
     std::string output;                           // empty or "-": standard output
@@ -53,12 +55,15 @@ bool parseSize(const char* text, int32_t& width, int32_t& height, std::string& p
 // Largest frame, in pixels, parseSize accepts on this platform.
 uint64_t maxFramePixels();
 
-// A time in seconds, digits with an optional decimal point ("2", "0.5", "1.25"), at
-// most `max`. Exact to the digits given; '.' whatever the locale.
-bool parseSeconds(const char* text, double max, double& seconds);
+// A number from 0 to `max` (seconds, a strength): digits with an optional decimal
+// point ("2", "0.5", "1.25"), exact to the digits given, '.' whatever the locale.
+bool parseDecimal(const char* text, double max, double& value);
 
 // A frame rate: "25", "29.97" or "30000/1001", above 0. Gives the time of one frame.
 bool parseRate(const char* text, double& frameSeconds);
+
+// Margins in pixels: "TOP,RIGHT,BOTTOM,LEFT" or one number for all four.
+bool parseMargins(const char* text, int32_t margins[4]);
 
 std::string helpText();
 std::string versionText();

@@ -178,6 +178,9 @@ int runLevelling(const Options& options)
     x.base.previewClipped = options.previewClipped ? 1 : 0;
     x.options.cuts = options.cuts ? 1 : 0;
     x.options.followTime = options.followTime;
+    x.options.strength = options.strength;
+    for (int side = 0; side < 4; ++side)
+        x.options.margins[side] = options.margins[side];
 
     const BitmapView src{in.get(), options.width, options.height, 0};
     const BitmapView dst{out.get(), options.width, options.height, 0};

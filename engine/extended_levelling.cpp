@@ -30,6 +30,59 @@ int32_t nearestLevel(int32_t units)
     return (units + kPointScale / 2) / kPointScale;
 }
 
+// Each entry moved from its own level by `strength` of the way to the levelling's,
+// rounded to nearest (halves up); then the clipped preview, which shows what clips in
+// the output as it is.
+void weaken(int32_t table[256], double strength, bool previewClipped)
+{
+    for (int32_t i = 0; i < 256; ++i) {
+        int32_t e = static_cast<int32_t>(std::floor(i + strength * (table[i] - i) + 0.5));
+        if (previewClipped && e > 0 && e < 255)
+            e = 127;
+        table[i] = e;
+    }
+}
+
+// The part of a frame from pixel (x, y), w x h of it.
+BitmapView partOf(const BitmapView& frame, int32_t x, int32_t y, int32_t w, int32_t h)
+{
+    const std::ptrdiff_t pitch = static_cast<std::ptrdiff_t>(frame.w) * 4 + frame.modulo;
+    unsigned char* at = static_cast<unsigned char*>(frame.data) + pitch * y + static_cast<std::ptrdiff_t>(x) * 4;
+    return {at, w, h, pitch - static_cast<std::ptrdiff_t>(w) * 4};
+}
+
+bool hasMargins(const Instance& x)
+{
+    const int32_t* m = x.options.margins;
+    return (m[kTop] | m[kRight] | m[kBottom] | m[kLeft]) != 0;
+}
+
+// The part of the frame that is counted: inside the margins. Empty (0 wide) where they
+// meet or cross.
+BitmapView countedPart(const BitmapView& frame, const Instance& x)
+{
+    const int32_t* m = x.options.margins;
+    if (!marginsLeaveAPicture(m, frame.w, frame.h))
+        return {frame.data, 0, 0, 0};
+    return partOf(frame, m[kLeft], m[kTop], frame.w - m[kLeft] - m[kRight], frame.h - m[kTop] - m[kBottom]);
+}
+
+// The margins alone through `table`: the rows above and below the counted part whole,
+// and beside it the pieces of its rows.
+void mapMargins(const BitmapView& src, const BitmapView& dst, const Instance& x, const int32_t table[256], bool keepAlpha)
+{
+    const int32_t* m = x.options.margins;
+    const int32_t w = src.w, h = src.h, innerH = h - m[kTop] - m[kBottom];
+    const auto strip = [&](int32_t px, int32_t py, int32_t pw, int32_t ph) {
+        if (pw > 0 && ph > 0)
+            levels::mapFrame(partOf(src, px, py, pw, ph), partOf(dst, px, py, pw, ph), table, keepAlpha);
+    };
+    strip(0, 0, w, m[kTop]);
+    strip(0, h - m[kBottom], w, m[kBottom]);
+    strip(0, m[kTop], m[kLeft], innerH);
+    strip(w - m[kRight], m[kTop], m[kRight], innerH);
+}
+
 // From this frame's finished histogram: detect, follow and build the table for the
 // next frame, and keep the histogram to compare the next frame with.
 Detection settle(Instance& x, const Histogram& hist, uint32_t samples, double frameSeconds)
@@ -66,6 +119,10 @@ Detection settle(Instance& x, const Histogram& hist, uint32_t samples, double fr
         base.whitePoint = nearestLevel(run.white);
         levels::buildLevelTable(blackInUse(x), whiteInUse(x), base.previewClipped != 0, base.levelTable);
     }
+    if (x.options.strength != 1) {
+        levels::buildLevelTable(blackInUse(x), whiteInUse(x), false, base.levelTable);
+        weaken(base.levelTable, x.options.strength, base.previewClipped != 0);
+    }
     std::memcpy(run.previous, hist, sizeof run.previous);
     run.previousSamples = samples;
     run.havePrevious = 1;
@@ -86,17 +143,24 @@ bool isCut(const Instance& x, const Histogram& hist, uint32_t samples)
 FrameResult level(const BitmapView& src, const BitmapView& dst, Instance& x, double frameSeconds, bool keepAlpha)
 {
     LevelsInstance& base = x.base;
+    const FrameResult unchanged = {{base.blackPoint, base.whitePoint}, false};
     if (src.w <= 0 || src.h <= 0)
-        return {{base.blackPoint, base.whitePoint}, false};
-    const uint32_t samples = levels::sampleCount(src);
+        return unchanged;
     int32_t table[256];   // the one this frame is mapped with, unless it is a cut
     std::memcpy(table, base.levelTable, sizeof table);
+    const bool margins = hasMargins(x);
+    const BitmapView counted = margins ? countedPart(src, x) : src;
+    if (counted.w == 0) {
+        levels::mapFrame(src, dst, table, keepAlpha);
+        return unchanged;
+    }
+    const uint32_t samples = levels::sampleCount(counted);
     Histogram hist = {};
 
     if (x.options.cuts != 0 && src.data == dst.data) {
         // In place the source is gone once mapped, so whether this is a cut is known
         // before anything is written: counted first, then mapped once.
-        levels::countFrame(src, table, hist);
+        levels::countFrame(counted, table, hist);
         const bool cut = isCut(x, hist, samples);
         if (cut)
             snapPointsOnNextFrame(base);
@@ -105,7 +169,12 @@ FrameResult level(const BitmapView& src, const BitmapView& dst, Instance& x, dou
         return {found, cut};
     }
 
-    levels::framePass(keepAlpha)(src, dst, table, hist);
+    if (margins) {
+        levels::framePass(keepAlpha)(counted, countedPart(dst, x), table, hist);
+        mapMargins(src, dst, x, table, keepAlpha);
+    } else {
+        levels::framePass(keepAlpha)(src, dst, table, hist);
+    }
     const bool cut = isCut(x, hist, samples);
     if (cut)
         snapPointsOnNextFrame(base);
@@ -117,11 +186,24 @@ FrameResult level(const BitmapView& src, const BitmapView& dst, Instance& x, dou
 
 } // namespace
 
+bool marginsLeaveAPicture(const int32_t margins[4], int32_t w, int32_t h)
+{
+    for (int side = 0; side < 4; ++side)
+        if (margins[side] < 0)
+            return false;
+    // In 64 bits: two margins of nearly 2^31 each must not wrap into a picture.
+    return static_cast<int64_t>(margins[kLeft]) + margins[kRight] < w
+        && static_cast<int64_t>(margins[kTop]) + margins[kBottom] < h;
+}
+
 void resetToDefaults(Instance& x)
 {
     ::resetToDefaults(x.base);
     x.options.cuts = 0;
     x.options.followTime = 0;
+    x.options.strength = 1;
+    for (int32_t& m : x.options.margins)
+        m = 0;
     x.running.black = x.base.blackPoint * kPointScale;
     x.running.white = x.base.whitePoint * kPointScale;
     x.running.havePrevious = 0;
@@ -134,9 +216,12 @@ void prime(const BitmapView& src, Instance& x)
     snapPointsOnNextFrame(x.base);
     if (src.w <= 0 || src.h <= 0)
         return;
+    const BitmapView counted = countedPart(src, x);
+    if (counted.w == 0)
+        return;   // nothing to count: the points stay as they were
     Histogram hist = {};
-    levels::countFrame(src, x.base.levelTable, hist);
-    settle(x, hist, levels::sampleCount(src), 0);
+    levels::countFrame(counted, x.base.levelTable, hist);
+    settle(x, hist, levels::sampleCount(counted), 0);
 }
 
 FrameResult levelFrame(const BitmapView& src, const BitmapView& dst, Instance& x, double frameSeconds)

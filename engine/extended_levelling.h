@@ -1,7 +1,8 @@
 // Levelling beyond the VirtualDub filter's record, shared by the command-line tool, the
-// frei0r module and the extended VirtualDub filter: starting afresh at a cut, and
-// following in seconds instead of one level a frame. With every option at its default
-// a frame comes out exactly as levelFrame makes it, and the record ends the same.
+// frei0r module and the extended VirtualDub filter: starting afresh at a cut, following
+// in seconds instead of one level a frame, margins left out of the count, and a strength
+// below full. With every option at its default a frame comes out exactly as levelFrame
+// makes it, and the record ends the same.
 #pragma once
 
 #include "frame_levelling.h"
@@ -30,9 +31,14 @@ constexpr double kCutLevels         = 25;
 constexpr double kReshapedCutLevels = 22;
 constexpr double kReshapeLevels     = 4;
 
+// Sides of the margins, in the order they are given in.
+enum Side { kTop, kRight, kBottom, kLeft };
+
 struct Options {
     int32_t cuts;          // nonzero: start afresh at a cut
     double  followTime;    // seconds the points take to cross 0..255; 0: one level a frame
+    double  strength;      // 0..1: the share of the levelling's change applied; 1: all of it
+    int32_t margins[4];    // pixels at each Side left out of the count (still mapped)
 };
 
 // What follows from frame to frame besides the record's points and table.
@@ -56,6 +62,9 @@ struct FrameResult {
     bool      fresh;          // the frame started afresh (a cut)
 };
 
+// Whether margins leave anything of a w x h frame to count.
+bool marginsLeaveAPicture(const int32_t margins[4], int32_t w, int32_t h);
+
 // Settings, options and running state as a new instance has them; leaves base.preview alone.
 void resetToDefaults(Instance& x);
 
@@ -64,7 +73,8 @@ void resetToDefaults(Instance& x);
 void prime(const BitmapView& src, Instance& x);
 
 // Levels one frame `frameSeconds` after the one before (the time matters only when
-// following in seconds). src and dst may be the same frame.
+// following in seconds). src and dst may be the same frame. Where the margins leave
+// nothing to count, the frame is mapped and the points stay as they were.
 FrameResult levelFrame(const BitmapView& src, const BitmapView& dst, Instance& x, double frameSeconds);
 // The same, each pixel of dst keeping the top byte of its pixel in src.
 FrameResult levelFrameKeepingAlpha(const BitmapView& src, const BitmapView& dst, Instance& x,

@@ -88,9 +88,10 @@ TEST(CliOptions, RefusesBadSettingValuesNamingOptionAndValue)
     }
 }
 
-// Seconds and rates are read exactly from their digits; anything else, a follow time
-// past 100 s, a rate of 0 or a follow time without a rate is refused in one line.
-TEST(CliOptions, FollowTimeAndRate)
+// Seconds, rates, strengths and margins are read exactly from their digits; anything
+// else, a value out of range, a follow time without a rate or margins that leave
+// nothing to count is refused in one line.
+TEST(CliOptions, TheLevellingsExtras)
 {
     cli::Options o;
     ASSERT_EQ(parse({"--size", "2x2", "--cuts", "--follow-time", "2.5", "--rate", "30000/1001"}, o).action,
@@ -103,6 +104,11 @@ TEST(CliOptions, FollowTimeAndRate)
         ASSERT_EQ(parse({"--size", "2x2", "--rate", text}, o).action, cli::Action::Run) << text;
         EXPECT_EQ(o.frameSeconds, seconds) << text;
     }
+    ASSERT_EQ(parse({"--size", "64x48", "--strength", "0.25", "--margins", "6,0,7,1"}, o).action, cli::Action::Run);
+    EXPECT_EQ(o.strength, 0.25);
+    EXPECT_EQ(std::vector<int32_t>(o.margins, o.margins + 4), (std::vector<int32_t>{6, 0, 7, 1}));
+    ASSERT_EQ(parse({"--size", "64x48", "--margins", "23"}, o).action, cli::Action::Run);
+    EXPECT_EQ(std::vector<int32_t>(o.margins, o.margins + 4), (std::vector<int32_t>{23, 23, 23, 23}));
     const struct {
         std::vector<const char*> args;
         const char*              says;
@@ -116,6 +122,13 @@ TEST(CliOptions, FollowTimeAndRate)
         {{"--rate", "25/0"}, "expected frames per second"},
         {{"--rate", "25fps"}, "expected frames per second"},
         {{"--cuts=yes"}, "takes no value"},
+        {{"--strength", "1.01"}, "expected a number from 0 to 1"},
+        {{"--strength", "-0.5"}, "expected a number from 0 to 1"},
+        {{"--margins", "1,2,3"}, "expected TOP,RIGHT,BOTTOM,LEFT"},
+        {{"--margins", "1,2,3,4,5"}, "expected TOP,RIGHT,BOTTOM,LEFT"},
+        {{"--margins", "-1"}, "expected TOP,RIGHT,BOTTOM,LEFT"},
+        {{"--margins", "1"}, "leave nothing of a 2x2 frame"},
+        {{"--margins", "0,1,0,1"}, "leave nothing of a 2x2 frame"},
     };
     for (const auto& b : bad) {
         std::vector<const char*> args{"--size", "2x2"};
