@@ -237,14 +237,24 @@ void timeExtendedFrame(benchmark::State& state, const extended::Options& options
     setFrameCounters(state);
 }
 
+// The options at their defaults but for cuts and a follow time.
+extended::Options optionsWith(int32_t cuts, double followTime)
+{
+    extended::Instance x;
+    extended::resetToDefaults(x);
+    x.options.cuts = cuts;
+    x.options.followTime = followTime;
+    return x.options;
+}
+
 void BM_CutsOn(benchmark::State& state)
 {
-    timeExtendedFrame(state, {1, 0});
+    timeExtendedFrame(state, optionsWith(1, 0));
 }
 
 void BM_FollowTime(benchmark::State& state)
 {
-    timeExtendedFrame(state, {0, 2});
+    timeExtendedFrame(state, optionsWith(0, 2));
 }
 
 // Every frame a cut: the natural frame and its darkened copy in turn, each counted and
@@ -253,7 +263,7 @@ void BM_CutFrame(benchmark::State& state)
 {
     const BitmapView frames[2] = {viewOf(frameOf(kNatural)), viewOf(darkenedNatural())};
     const BitmapView dst = viewOf(outputFrame());
-    extended::Instance x = extendedInstance({1, 0});
+    extended::Instance x = extendedInstance(optionsWith(1, 0));
     int i = 1;
     int64_t cuts = 0;
     for (auto _ : state) {

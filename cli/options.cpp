@@ -51,7 +51,9 @@ const settings::SettingInfo* storedByName(const std::string& name)
 
 // Digits with an optional decimal point and digits after it, as a whole number over a
 // power of ten: "29.97" -> 2997 / 100. False for anything else or more than 15 digits.
-bool readDecimal(const char*& p, uint64_t& whole, uint64_t& scale)
+// Held in doubles, exact below 2^53: on i686 a 64-bit integer turns into a double only
+// on the x87 unit.
+bool readDecimal(const char*& p, double& whole, double& scale)
 {
     whole = 0;
     scale = 1;
@@ -61,7 +63,7 @@ bool readDecimal(const char*& p, uint64_t& whole, uint64_t& scale)
         if (*p >= '0' && *p <= '9') {
             if (++digits > 15)
                 return false;
-            whole = whole * 10 + static_cast<uint64_t>(*p - '0');
+            whole = whole * 10 + (*p - '0');
             if (point)
                 scale *= 10;
         } else if (*p == '.' && !point) {
@@ -78,10 +80,10 @@ bool readDecimal(const char*& p, uint64_t& whole, uint64_t& scale)
 bool parseDecimal(const char* text, double max, double& number)
 {
     const char* p = text;
-    uint64_t whole = 0, scale = 1;
+    double whole = 0, scale = 1;
     if (!readDecimal(p, whole, scale) || *p != '\0')
         return false;
-    const double value = static_cast<double>(whole) / static_cast<double>(scale);
+    const double value = whole / scale;
     if (value > max)
         return false;
     number = value;
@@ -91,7 +93,7 @@ bool parseDecimal(const char* text, double max, double& number)
 bool parseRate(const char* text, double& frameSeconds)
 {
     const char* p = text;
-    uint64_t num = 0, numScale = 1, den = 1, denScale = 1;
+    double num = 0, numScale = 1, den = 1, denScale = 1;
     if (!readDecimal(p, num, numScale))
         return false;
     if (*p == '/') {
@@ -102,8 +104,7 @@ bool parseRate(const char* text, double& frameSeconds)
     if (*p != '\0' || num == 0 || den == 0)
         return false;
     // (den / denScale) / (num / numScale), with every factor below 2^50.
-    frameSeconds = static_cast<double>(den) * static_cast<double>(numScale)
-                 / (static_cast<double>(num) * static_cast<double>(denScale));
+    frameSeconds = den * numScale / (num * denScale);
     return true;
 }
 

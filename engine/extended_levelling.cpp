@@ -36,7 +36,8 @@ int32_t nearestLevel(int32_t units)
 void weaken(int32_t table[256], double strength, bool previewClipped)
 {
     for (int32_t i = 0; i < 256; ++i) {
-        int32_t e = static_cast<int32_t>(std::floor(i + strength * (table[i] - i) + 0.5));
+        // Never below 0, so truncating is rounding down.
+        int32_t e = static_cast<int32_t>(i + strength * (table[i] - i) + 0.5);
         if (previewClipped && e > 0 && e < 255)
             e = 127;
         table[i] = e;
@@ -127,6 +128,82 @@ Detection settle(Instance& x, const Histogram& hist, uint32_t samples, double fr
     run.previousSamples = samples;
     run.havePrevious = 1;
     return found;
+}
+
+// The measures below return doubles, and are inlined where they are used: on i686 a
+// double returned from a call comes back on the x87 stack.
+#define RANGEWICK_MEASURE inline __attribute__((always_inline))
+
+// |v| in SSE2 arithmetic: i686 compilers do std::fabs on the x87 unit.
+RANGEWICK_MEASURE double magnitude(double v)
+{
+    return v < 0 ? -v : v;
+}
+
+// How far, in levels, the samples of `now` lie on average from where `before` had them.
+RANGEWICK_MEASURE double histogramDistance(const Histogram& before, uint32_t beforeSamples, const Histogram& now, uint32_t nowSamples)
+{
+    if (beforeSamples == 0 || nowSamples == 0)
+        return 0;
+    // The area between the two cumulative histograms, each as a share of its samples:
+    // the mean distance, in levels, the samples would have to move to turn one frame's
+    // histogram into the other's. A fade moves every sample a little and so moves them
+    // little on average, where comparing bin by bin would call it a cut.
+    double below = 0, nowBelow = 0, area = 0;
+    for (int i = 0; i < 255; ++i) {
+        below += before[i];
+        nowBelow += now[i];
+        area += magnitude(below / beforeSamples - nowBelow / nowSamples);
+    }
+    return area;
+}
+
+// The levels below which shares (k + 0.5) / 256 of the samples lie, k = 0..255, and the
+// mean and standard deviation of the levels.
+struct Quantiles {
+    double level[256];
+    double mean;
+    double deviation;
+};
+
+RANGEWICK_MEASURE Quantiles quantilesOf(const Histogram& hist, uint32_t samples)
+{
+    Quantiles q;
+    double sum = 0, squares = 0;
+    for (int i = 0; i < 256; ++i) {
+        sum += static_cast<double>(hist[i]) * i;
+        squares += static_cast<double>(hist[i]) * i * i;
+    }
+    q.mean = sum / samples;
+    const double variance = squares / samples - q.mean * q.mean;
+    q.deviation = variance > 0 ? std::sqrt(variance) : 0;
+    double below = 0;
+    int i = 0;
+    for (int k = 0; k < 256; ++k) {
+        const double share = (k + 0.5) / 256 * samples;
+        while (i < 255 && below + hist[i] < share)
+            below += hist[i++];
+        q.level[k] = i;
+    }
+    return q;
+}
+
+// How far, in levels, `now` lies from `before` once `before` is given the mean and the
+// contrast of `now`: the change that no fade, light or exposure explains.
+RANGEWICK_MEASURE double unexplainedDistance(const Histogram& before, uint32_t beforeSamples, const Histogram& now, uint32_t nowSamples)
+{
+    if (beforeSamples == 0 || nowSamples == 0)
+        return 0;
+    const Quantiles a = quantilesOf(before, beforeSamples), b = quantilesOf(now, nowSamples);
+    if (a.deviation < 1 || b.deviation < 1)
+        return 0;   // a flat frame has no shape to compare
+    // The frame before with its mean and contrast made this frame's: what a fade, a light
+    // or a change of exposure would give. What remains is a different picture.
+    const double gain = b.deviation / a.deviation;
+    double area = 0;
+    for (int k = 0; k < 256; ++k)
+        area += magnitude(b.level[k] - (b.mean + gain * (a.level[k] - a.mean)));
+    return area / 256;
 }
 
 bool isCut(const Instance& x, const Histogram& hist, uint32_t samples)
@@ -232,83 +309,6 @@ FrameResult levelFrame(const BitmapView& src, const BitmapView& dst, Instance& x
 FrameResult levelFrameKeepingAlpha(const BitmapView& src, const BitmapView& dst, Instance& x, double frameSeconds)
 {
     return level(src, dst, x, frameSeconds, true);
-}
-
-double histogramDistance(const Histogram& before, uint32_t beforeSamples, const Histogram& now, uint32_t nowSamples)
-{
-    if (beforeSamples == 0 || nowSamples == 0)
-        return 0;
-    // The area between the two cumulative histograms, each as a share of its samples:
-    // the mean distance, in levels, the samples would have to move to turn one frame's
-    // histogram into the other's. A fade moves every sample a little and so moves them
-    // little on average, where comparing bin by bin would call it a cut.
-    double below = 0, nowBelow = 0, area = 0;
-    for (int i = 0; i < 255; ++i) {
-        below += before[i];
-        nowBelow += now[i];
-        area += std::fabs(below / beforeSamples - nowBelow / nowSamples);
-    }
-    return area;
-}
-
-namespace {
-
-// The levels below which shares (k + 0.5) / 256 of the samples lie, k = 0..255, and the
-// mean and standard deviation of the levels.
-struct Quantiles {
-    double level[256];
-    double mean;
-    double deviation;
-};
-
-Quantiles quantilesOf(const Histogram& hist, uint32_t samples)
-{
-    Quantiles q;
-    double sum = 0, squares = 0;
-    for (int i = 0; i < 256; ++i) {
-        sum += static_cast<double>(hist[i]) * i;
-        squares += static_cast<double>(hist[i]) * i * i;
-    }
-    q.mean = sum / samples;
-    const double variance = squares / samples - q.mean * q.mean;
-    q.deviation = variance > 0 ? std::sqrt(variance) : 0;
-    double below = 0;
-    int i = 0;
-    for (int k = 0; k < 256; ++k) {
-        const double share = (k + 0.5) / 256 * samples;
-        while (i < 255 && below + hist[i] < share)
-            below += hist[i++];
-        q.level[k] = i;
-    }
-    return q;
-}
-
-} // namespace
-
-double unexplainedDistance(const Histogram& before, uint32_t beforeSamples, const Histogram& now, uint32_t nowSamples)
-{
-    if (beforeSamples == 0 || nowSamples == 0)
-        return 0;
-    const Quantiles a = quantilesOf(before, beforeSamples), b = quantilesOf(now, nowSamples);
-    if (a.deviation < 1 || b.deviation < 1)
-        return 0;   // a flat frame has no shape to compare
-    // The frame before with its mean and contrast made this frame's: what a fade, a light
-    // or a change of exposure would give. What remains is a different picture.
-    const double gain = b.deviation / a.deviation;
-    double area = 0;
-    for (int k = 0; k < 256; ++k)
-        area += std::fabs(b.level[k] - (b.mean + gain * (a.level[k] - a.mean)));
-    return area / 256;
-}
-
-double blackInUse(const Instance& x)
-{
-    return static_cast<double>(x.running.black) / kPointScale;
-}
-
-double whiteInUse(const Instance& x)
-{
-    return static_cast<double>(x.running.white) / kPointScale;
 }
 
 } // namespace extended

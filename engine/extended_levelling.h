@@ -80,17 +80,15 @@ FrameResult levelFrame(const BitmapView& src, const BitmapView& dst, Instance& x
 FrameResult levelFrameKeepingAlpha(const BitmapView& src, const BitmapView& dst, Instance& x,
                                    double frameSeconds);
 
-// How far, in levels, the samples of `now` lie on average from where `before` had them.
-double histogramDistance(const Histogram& before, uint32_t beforeSamples, const Histogram& now,
-                         uint32_t nowSamples);
-
-// How far, in levels, `now` lies from `before` once `before` is given the mean and the
-// contrast of `now`: the change that no fade, light or exposure explains.
-double unexplainedDistance(const Histogram& before, uint32_t beforeSamples, const Histogram& now,
-                           uint32_t nowSamples);
-
 // The points in use as levels: whole ones, or between levels when following in seconds.
-double blackInUse(const Instance& x);
-double whiteInUse(const Instance& x);
+// Inline: on i686 a double returned from a call comes back on the x87 stack.
+inline double blackInUse(const Instance& x)
+{
+    return static_cast<double>(x.running.black) / kPointScale;
+}
+inline double whiteInUse(const Instance& x)
+{
+    return static_cast<double>(x.running.white) / kPointScale;
+}
 
 } // namespace extended

@@ -426,6 +426,28 @@ void mapReference(const BitmapView& src, const BitmapView& dst, const int32_t ta
 
 void mapFrame(const BitmapView& src, const BitmapView& dst, const int32_t table[256], bool keepAlpha)
 {
+    static const MapPass map = mapFunction(chosenPass().pass);
+    map(src, dst, table, keepAlpha);
+}
+
+MapPass mapFunction(Pass pass)
+{
+    switch (pass) {
+    case Pass::Plain: return mapReference;
+    case Pass::Portable: return mapPortable;
+#if RANGEWICK_HAVE_X86_PASSES
+    case Pass::Avx2: return avx2PassUsable() ? mapAvx2 : nullptr;
+    case Pass::Avx512: return avx512PassUsable() ? mapAvx512 : nullptr;
+#else
+    case Pass::Avx2:
+    case Pass::Avx512: return nullptr;
+#endif
+    }
+    return nullptr;
+}
+
+void mapPortable(const BitmapView& src, const BitmapView& dst, const int32_t table[256], bool keepAlpha)
+{
     // Each channel's entries already in place in the pixel: one or per sample instead
     // of a shift and an add.
     uint32_t red[256], green[256], blue[256];

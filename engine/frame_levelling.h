@@ -142,10 +142,20 @@ void buildLevelTable(LevelsInstance& inst);
 void buildLevelTable(double black, double white, bool previewClipped, int32_t table[256]);
 
 // Mapping alone, nothing counted: dst = table(src), each pixel's top byte 0 or, with
-// keepAlpha, its top byte in src. src and dst may be the same frame. mapReference is
-// the definition; mapFrame is held equal to it.
+// keepAlpha, its top byte in src. src and dst may be the same frame. As with the pixel
+// passes, mapReference is the definition and the others are faster shapes of it that
+// tests hold bit-for-bit equal; mapFrame takes the one of the pass chosenPass() names.
+using MapPass = void (*)(const BitmapView& src, const BitmapView& dst, const int32_t table[256], bool keepAlpha);
+
 void mapReference(const BitmapView& src, const BitmapView& dst, const int32_t table[256], bool keepAlpha);
 void mapFrame(const BitmapView& src, const BitmapView& dst, const int32_t table[256], bool keepAlpha);
+void mapPortable(const BitmapView& src, const BitmapView& dst, const int32_t table[256], bool keepAlpha);
+#if RANGEWICK_HAVE_X86_PASSES
+// Call only where avx2PassUsable(), avx512PassUsable().
+void mapAvx2(const BitmapView& src, const BitmapView& dst, const int32_t table[256], bool keepAlpha);
+void mapAvx512(const BitmapView& src, const BitmapView& dst, const int32_t table[256], bool keepAlpha);
+#endif
+MapPass mapFunction(Pass pass); // nullptr where the pass is not usable
 
 // Counting alone: hist gets every R, G and B of src added, nothing is written (the
 // frame may be the host's output buffer). `table` is only the pass's scratch mapping.

@@ -21,6 +21,8 @@
 // tables levelling makes, see findStretch), and otherwise looked up in the whole
 // table: two sets of 8 shuffles over 16-entry slices, each set covering half the
 // levels. Where alpha is kept, each vector takes its top bytes back before its store.
+// Mapping alone (mapAvx2, a cut frame mapped again) takes every vector through the
+// whole table in the same two ways.
 #include "frame_levelling.h"
 
 #if RANGEWICK_HAVE_X86_PASSES
@@ -60,17 +62,228 @@ RANGEWICK_AVX2 __m256i withAlpha(__m256i mapped, __m256i pixels)
     return _mm256_or_si256(mapped, _mm256_and_si256(pixels, _mm256_set1_epi32(static_cast<int>(0xFF000000u))));
 }
 
+// Table entries first..first + 31 as bytes.
+RANGEWICK_AVX2 __m256i entryBytes(const int32_t table[256], int first)
+{
+    const __m256i* const t = reinterpret_cast<const __m256i*>(table + first);
+    // Packing works within 128-bit lanes: the dwords of four entries come out in the
+    // order 0, 2, 4, 6, 1, 3, 5, 7.
+    const __m256i words0 = _mm256_packus_epi32(_mm256_loadu_si256(t), _mm256_loadu_si256(t + 1));
+    const __m256i words1 = _mm256_packus_epi32(_mm256_loadu_si256(t + 2), _mm256_loadu_si256(t + 3));
+    return _mm256_permutevar8x32_epi32(_mm256_packus_epi16(words0, words1), _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7));
+}
+
+// A table that stretches levels black..black + range onto 0..255, rounding to nearest:
+// e(i) = (255 k + range / 2) / range with k = i - black (0 below black), at most 255.
+// In 16-bit lanes the division is a multiply-high by a magic number and a shift, about
+// a quarter of the work of a lookup in the whole table.
+struct Stretch {
+    // Per pixel: black for B, G and R, and 255 for the top byte, which then maps to 0
+    // as black does.
+    __m256i black;
+    __m256i bias, magic;
+    __m128i shift;
+
+    RANGEWICK_AVX2 __m256i map(__m256i pixels) const
+    {
+        // Each 128-bit lane unpacked into words and packed back: the bytes keep their order.
+        const __m256i zero = _mm256_setzero_si256();
+        return _mm256_packus_epi16(words(_mm256_unpacklo_epi8(pixels, zero), black),
+                                   words(_mm256_unpackhi_epi8(pixels, zero), black));
+    }
+
+    RANGEWICK_AVX2 __m256i words(__m256i levels, __m256i blacks) const
+    {
+        const __m256i k = _mm256_subs_epu16(levels, blacks);
+        const __m256i n = _mm256_add_epi16(_mm256_mullo_epi16(k, _mm256_set1_epi16(255)), bias);
+        return _mm256_srl_epi16(_mm256_mulhi_epu16(n, magic), shift);
+    }
+
+    // Whether it gives every entry of the table.
+    RANGEWICK_AVX2 bool isTable(const int32_t table[256], int blackLevel) const
+    {
+        // Words of levels 0-7 and 16-23 and of 8-15 and 24-31 pack into bytes of 0-31.
+        const __m256i first = _mm256_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7, 16, 17, 18, 19, 20, 21, 22, 23);
+        const __m256i blacks = _mm256_set1_epi16(static_cast<short>(blackLevel));
+        __m256i differ = _mm256_setzero_si256();
+        // Kept rolled, as are the search's loops: the search runs once a frame, and
+        // unrolled it spilled its constants into up to 1 KiB of stack on i686.
+#pragma GCC unroll 1
+        for (int j = 0; j < 8; ++j) {
+            const __m256i low = _mm256_add_epi16(first, _mm256_set1_epi16(static_cast<short>(32 * j)));
+            const __m256i high = _mm256_add_epi16(low, _mm256_set1_epi16(8));
+            const __m256i entries = _mm256_packus_epi16(words(low, blacks), words(high, blacks));
+            differ = _mm256_or_si256(differ, _mm256_xor_si256(entries, entryBytes(table, 32 * j)));
+        }
+        return _mm256_testz_si256(differ, differ) != 0;
+    }
+};
+
+// Whether the table is a stretch, and if so the stretch that gives it. The answer comes
+// from working out all 256 entries exactly as the pixels would be and comparing: the
+// rounding of the double arithmetic that builds the table puts some halves down, so the
+// bias may be one less, and a few ranges (about 3 % of the pairs of points) have no
+// magic number that fits 16 bits. Those tables, and any others, are looked up.
+RANGEWICK_AVX2 bool findStretch(const int32_t table[256], Stretch& stretch)
+{
+    // black: the last of the zeros that begin the table; white: the first 255.
+    int black = -1, white = 256;
+    for (int j = 0; j < 8 && black == 32 * j - 1; ++j) {
+        const __m256i entries = entryBytes(table, 32 * j);
+        const unsigned zeros = static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(entries, _mm256_setzero_si256())));
+        black += zeros == ~0u ? 32 : static_cast<int>(_tzcnt_u32(~zeros));
+    }
+#pragma GCC unroll 1
+    for (int j = 7; j >= 0; --j) {
+        const __m256i entries = entryBytes(table, 32 * j);
+        const unsigned whites = static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(entries, _mm256_set1_epi8(-1))));
+        if (whites != 0)
+            white = 32 * j + static_cast<int>(_tzcnt_u32(whites));
+    }
+    const int range = white - black;
+    if (black < 0 || white == 256 || range < 2)
+        return false;
+    // The largest shift whose magic number, 2^(16 + shift) / range rounded up, fits.
+    int shift = 0;
+    while (((1 << (17 + shift)) + range - 1) / range <= 0xFFFF)
+        ++shift;
+    const int magic = ((1 << (16 + shift)) + range - 1) / range;
+    stretch.shift = _mm_cvtsi32_si128(shift);
+    const uint64_t blacks = 0x0000000100010001ull * static_cast<unsigned>(black);
+    stretch.black = _mm256_set1_epi64x(static_cast<long long>(0x00FF000000000000ull | blacks));
+#pragma GCC unroll 1
+    for (const int bias : {range / 2, range / 2 - 1})
+#pragma GCC unroll 1
+        for (const int m : {magic, magic + 1}) {
+            stretch.bias = _mm256_set1_epi16(static_cast<short>(bias));
+            stretch.magic = _mm256_set1_epi16(static_cast<short>(m));
+            if (m <= 0xFFFF && stretch.isTable(table, black))
+                return true;
+        }
+    return false;
+}
+
+// Any table, looked up whole: two sets of 8 shuffles over 16-entry slices, each set
+// covering half the levels.
+struct Lookup {
+    const __m128i* slices; // 16, as setSlices makes them
+
+    // Slice k in both 128-bit lanes, broadcast as it is loaded: half the bytes held.
+    RANGEWICK_AVX2 __m256i slice(int k) const { return _mm256_broadcastsi128_si256(_mm_loadu_si128(slices + k)); }
+
+    RANGEWICK_AVX2 __m256i map(__m256i pixels) const
+    {
+        // A shuffle gives 0 for an index with its top bit set: slice k of the lower
+        // half contributes exactly to the levels of slices k and up (of that half).
+        // Levels of the other half come out as anything, and the blend replaces them.
+        // The subtraction saturates, which changes no index of the half looked up (none
+        // goes below -112) and keeps the compiler from making the chain 14 constants,
+        // more than there are registers for.
+        const __m256i sixteen = _mm256_set1_epi8(16);
+        __m256i index = pixels;
+        __m256i low = _mm256_shuffle_epi8(slice(0), index);
+        for (int k = 1; k < 8; ++k) {
+            index = _mm256_subs_epi8(index, sixteen);
+            low = _mm256_xor_si256(low, _mm256_shuffle_epi8(slice(k), index));
+        }
+        index = _mm256_xor_si256(pixels, _mm256_set1_epi8(static_cast<char>(0x80)));
+        __m256i high = _mm256_shuffle_epi8(slice(8), index);
+        for (int k = 9; k < 16; ++k) {
+            index = _mm256_subs_epi8(index, sixteen);
+            high = _mm256_xor_si256(high, _mm256_shuffle_epi8(slice(k), index));
+        }
+        return _mm256_and_si256(_mm256_blendv_epi8(low, high, pixels), _mm256_set1_epi32(0x00FFFFFF));
+    }
+};
+
+// The table in 16-entry slices. Slice k of each half is xored with slice k - 1, so that
+// the xor of slices 0..k, which the lookup gathers for a level in slice k, is slice k
+// itself.
+RANGEWICK_AVX2 void setSlices(const int32_t table[256], __m128i (&slices)[16])
+{
+    __m128i before = _mm_setzero_si128();
+    for (int j = 0; j < 8; ++j) {
+        const __m256i entries = entryBytes(table, 32 * j);
+        const __m128i low = _mm256_castsi256_si128(entries), high = _mm256_extracti128_si256(entries, 1);
+        slices[2 * j] = j % 4 == 0 ? low : _mm_xor_si128(low, before);
+        slices[2 * j + 1] = _mm_xor_si128(high, low);
+        before = high;
+    }
+}
+
+// Any pixels through the whole table: worked out where it is a stretch, looked up
+// otherwise.
+class WholeTable {
+public:
+    RANGEWICK_AVX2 explicit WholeTable(const int32_t levelTable[256])
+    {
+        stretched_ = findStretch(levelTable, stretch_);
+        if (!stretched_)
+            setSlices(levelTable, slices_);
+    }
+
+    bool stretched() const { return stretched_; }
+    const Stretch& stretch() const { return stretch_; }
+    Lookup lookup() const { return {slices_}; }
+
+    RANGEWICK_AVX2 __m256i map(__m256i pixels) const
+    {
+        return stretched_ ? stretch_.map(pixels) : lookup().map(pixels);
+    }
+
+private:
+    Stretch stretch_;
+    __m128i slices_[16];
+    bool stretched_;
+};
+
+// A row of src and its row of dst, from the first; next() moves both on. The source's
+// width governs both; each advances by its own modulo.
+class RowPair {
+public:
+    RowPair(const BitmapView& src, const BitmapView& dst)
+        : in_(static_cast<const unsigned char*>(src.data)), out_(static_cast<unsigned char*>(dst.data)),
+          inPitch_(static_cast<std::ptrdiff_t>(src.w) * 4 + src.modulo),
+          outPitch_(static_cast<std::ptrdiff_t>(src.w) * 4 + dst.modulo)
+    {
+    }
+
+    const uint32_t* in() const { return reinterpret_cast<const uint32_t*>(in_); }
+    uint32_t* out() const { return reinterpret_cast<uint32_t*>(out_); }
+    void next()
+    {
+        in_ += inPitch_;
+        out_ += outPitch_;
+    }
+
+private:
+    const unsigned char* in_;
+    unsigned char* out_;
+    std::ptrdiff_t inPitch_, outPitch_;
+};
+
+// The lanes of the pixels that follow a row's last whole vector.
+RANGEWICK_AVX2 __m256i tailLanes(int32_t w)
+{
+    return _mm256_cmpgt_epi32(_mm256_set1_epi32(w % kPixels), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+}
+
+// The pixels of `lanes` through `map`, touching no other pixel (a row's last few).
+template <bool kKeepAlpha, class Map>
+RANGEWICK_AVX2 void mapLanes(const uint32_t* in, uint32_t* out, __m256i lanes, const Map& map)
+{
+    const __m256i pixels = _mm256_maskload_epi32(reinterpret_cast<const int*>(in), lanes);
+    _mm256_maskstore_epi32(reinterpret_cast<int*>(out), lanes, withAlpha<kKeepAlpha>(map.map(pixels), pixels));
+}
+
 class Avx2Pass {
 public:
     // Samples counted one by one go to `h`, the batches to `channelHist`.
     RANGEWICK_AVX2 Avx2Pass(const int32_t levelTable[256], Histogram& h, ChannelHistograms& channelHist)
-        : hist_(h), channelHist_(channelHist)
+        : hist_(h), channelHist_(channelHist), whole_(levelTable)
     {
         for (int i = 0; i < 256; ++i)
             tableBytes_[i] = static_cast<uint8_t>(levelTable[i]);
-        stretched_ = findStretch();
-        if (!stretched_)
-            setSlices();
         start_ = _mm256_setzero_si256();
         setWindowTables();
         batched_ = 0;
@@ -87,7 +300,7 @@ public:
     RANGEWICK_AVX2 void mapAndCountRun(const uint32_t* in, uint32_t* out, int vectors)
     {
         toSkip_ -= vectors;
-        if (stretched_) {
+        if (whole_.stretched()) {
             countRun<true, kKeepAlpha>(in, out, vectors);
             return;
         }
@@ -143,12 +356,12 @@ public:
         if (channels == kAllChannels) { // noise: nothing for the windows
             toSkip_ = skipLength_;
             skipLength_ = skipLength_ < kLongestSkip ? 2 * skipLength_ + 1 : kLongestSkip;
-            return mapAny(pixels);
+            return whole_.map(pixels);
         }
         skipLength_ = kVectorsToSkip;
         // Samples of the wide channels match no level of the batch.
         batch(_mm256_or_si256(offset, wide));
-        return mapAny(pixels);
+        return whole_.map(pixels);
     }
 
     // Counts the batch and adds it into the channels' histograms. Out of line: inlined
@@ -209,140 +422,12 @@ public:
                     ++hist_[(src[i] >> (8 * c)) & 0xFF];
     }
 
-    // Any pixels through the whole table.
-    RANGEWICK_AVX2 __m256i mapAny(__m256i pixels) const
-    {
-        if (stretched_)
-            return mapStretched(pixels);
-        __m256i slices[16];
-        for (int k = 0; k < 16; ++k)
-            slices[k] = slice(k);
-        return mapWith(slices, pixels);
-    }
-
-    RANGEWICK_AVX2 static __m256i mapWith(const __m256i (&slice)[16], __m256i pixels)
-    {
-        // A shuffle gives 0 for an index with its top bit set: slice k of the lower
-        // half contributes exactly to the levels of slices k and up (of that half).
-        const __m256i sixteen = _mm256_set1_epi8(16);
-        __m256i index = pixels;
-        __m256i low = _mm256_shuffle_epi8(slice[0], index);
-        for (int k = 1; k < 8; ++k) {
-            index = _mm256_sub_epi8(index, sixteen);
-            low = _mm256_xor_si256(low, _mm256_shuffle_epi8(slice[k], index));
-        }
-        index = _mm256_xor_si256(pixels, _mm256_set1_epi8(static_cast<char>(0x80)));
-        __m256i high = _mm256_shuffle_epi8(slice[8], index);
-        for (int k = 9; k < 16; ++k) {
-            index = _mm256_sub_epi8(index, sixteen);
-            high = _mm256_xor_si256(high, _mm256_shuffle_epi8(slice[k], index));
-        }
-        return _mm256_and_si256(_mm256_blendv_epi8(low, high, pixels), _mm256_set1_epi32(0x00FFFFFF));
-    }
-
-    // Any pixels through the stretch the table was found to be.
-    RANGEWICK_AVX2 __m256i mapStretched(__m256i pixels) const
-    {
-        // Each 128-bit lane unpacked into words and packed back: the bytes keep their order.
-        const __m256i zero = _mm256_setzero_si256();
-        return _mm256_packus_epi16(stretchWords(_mm256_unpacklo_epi8(pixels, zero), stretchBlack_),
-                                   stretchWords(_mm256_unpackhi_epi8(pixels, zero), stretchBlack_));
-    }
+    const WholeTable& whole() const { return whole_; }
 
 private:
-    // Slice k of each half is xored with slice k - 1, so that the xor of slices 0..k,
-    // which the lookup gathers for a level in slice k, is slice k itself.
-    void setSlices()
-    {
-        for (int half = 0; half < 2; ++half)
-            for (int k = 0; k < 8; ++k)
-                for (int n = 0; n < 16; ++n) {
-                    const int level = 128 * half + 16 * k + n;
-                    const uint8_t v = k == 0 ? tableBytes_[level] : tableBytes_[level] ^ tableBytes_[level - 16];
-                    slices_[8 * half + k][n] = v;
-                    slices_[8 * half + k][n + 16] = v;
-                }
-    }
-
-    // Whether the table is a stretch, and if so the stretch set for mapStretched. A
-    // table that stretches levels black..black + range onto 0..255, rounding to
-    // nearest, is e(i) = (255 k + range / 2) / range with k = i - black (0 below
-    // black), at most 255. In 16-bit lanes the division is a multiply-high by a magic
-    // number and a shift, about a quarter of the work of a lookup in the whole table.
-    // The answer comes from working out all 256 entries exactly as the pixels would be
-    // and comparing: the rounding of the double arithmetic that builds the table puts
-    // some halves down, so the bias may be one less, and a few ranges (about 3 % of the
-    // pairs of points) have no magic number that fits 16 bits. Those tables, and any
-    // others, are looked up.
-    RANGEWICK_AVX2 bool findStretch()
-    {
-        // Bit i of zeros / whites: entry i is 0 / 255.
-        uint32_t zeros[8], whites[8];
-        for (int j = 0; j < 8; ++j) {
-            const __m256i entries = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(tableBytes_ + 32 * j));
-            zeros[j] = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(entries, _mm256_setzero_si256())));
-            whites[j] = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(entries, _mm256_set1_epi8(-1))));
-        }
-        // black: the last of the zeros that begin the table; white: the first 255.
-        int black = -1, white = 256;
-        for (int j = 0; j < 8 && black == 32 * j - 1; ++j)
-            black += zeros[j] == ~0u ? 32 : static_cast<int>(_tzcnt_u32(~zeros[j]));
-        for (int j = 7; j >= 0; --j)
-            if (whites[j] != 0)
-                white = 32 * j + static_cast<int>(_tzcnt_u32(whites[j]));
-        const int range = white - black;
-        if (black < 0 || white == 256 || range < 2)
-            return false;
-        // The largest shift whose magic number, 2^(16 + shift) / range rounded up, fits.
-        int shift = 0;
-        while (((1 << (17 + shift)) + range - 1) / range <= 0xFFFF)
-            ++shift;
-        const int magic = ((1 << (16 + shift)) + range - 1) / range;
-        stretchShift_ = _mm_cvtsi32_si128(shift);
-        // Per pixel: black for B, G and R, and 255 for the top byte, which then maps to
-        // 0 as black does.
-        const uint64_t blacks = 0x0000000100010001ull * static_cast<unsigned>(black);
-        stretchBlack_ = _mm256_set1_epi64x(static_cast<long long>(0x00FF000000000000ull | blacks));
-        for (const int bias : {range / 2, range / 2 - 1})
-            for (const int m : {magic, magic + 1}) {
-                stretchBias_ = _mm256_set1_epi16(static_cast<short>(bias));
-                stretchMagic_ = _mm256_set1_epi16(static_cast<short>(m));
-                if (m <= 0xFFFF && stretchIsTable(black))
-                    return true;
-            }
-        return false;
-    }
-
-    // Whether the stretch set gives every entry of the table.
-    RANGEWICK_AVX2 bool stretchIsTable(int black) const
-    {
-        // Words of levels 0-7 and 16-23 and of 8-15 and 24-31 pack into bytes of 0-31.
-        const __m256i first = _mm256_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7, 16, 17, 18, 19, 20, 21, 22, 23);
-        const __m256i blacks = _mm256_set1_epi16(static_cast<short>(black));
-        __m256i differ = _mm256_setzero_si256();
-        for (int j = 0; j < 8; ++j) {
-            const __m256i low = _mm256_add_epi16(first, _mm256_set1_epi16(static_cast<short>(32 * j)));
-            const __m256i high = _mm256_add_epi16(low, _mm256_set1_epi16(8));
-            const __m256i entries = _mm256_packus_epi16(stretchWords(low, blacks), stretchWords(high, blacks));
-            const __m256i table = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(tableBytes_ + 32 * j));
-            differ = _mm256_or_si256(differ, _mm256_xor_si256(entries, table));
-        }
-        return _mm256_testz_si256(differ, differ) != 0;
-    }
-
-    RANGEWICK_AVX2 __m256i stretchWords(__m256i levels, __m256i black) const
-    {
-        const __m256i k = _mm256_subs_epu16(levels, black);
-        const __m256i n = _mm256_add_epi16(_mm256_mullo_epi16(k, _mm256_set1_epi16(255)), stretchBias_);
-        return _mm256_srl_epi16(_mm256_mulhi_epu16(n, stretchMagic_), stretchShift_);
-    }
-
     template <bool kStretched, bool kKeepAlpha>
     RANGEWICK_AVX2 void countRun(const uint32_t* in, uint32_t* out, int vectors)
     {
-        __m256i slices[16];
-        for (int k = 0; k < 16 && !kStretched; ++k)
-            slices[k] = slice(k);
         uint32_t* const h = hist_;
         for (int v = 0; v < vectors; ++v, in += kPixels, out += kPixels) {
             const __m256i pixels = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in));
@@ -352,7 +437,7 @@ private:
                 ++h[(p >> 8) & 0xFF];
                 ++h[(p >> 16) & 0xFF];
             }
-            const __m256i mapped = kStretched ? mapStretched(pixels) : mapWith(slices, pixels);
+            const __m256i mapped = kStretched ? whole_.stretch().map(pixels) : whole_.lookup().map(pixels);
             _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), withAlpha<kKeepAlpha>(mapped, pixels));
         }
     }
@@ -470,11 +555,6 @@ private:
         return _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(oneHot[k])));
     }
 
-    RANGEWICK_AVX2 __m256i slice(int k) const
-    {
-        return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(slices_[k]));
-    }
-
     // Channel c's counts of the window's 16 levels, byte c of each dword of `sums`,
     // added to the channel's own histogram. In one shared histogram the windows of
     // different channels overlap at any offset, and a read that partly overlaps a store
@@ -493,16 +573,13 @@ private:
 
     Histogram& hist_;
     ChannelHistograms& channelHist_;
-    bool stretched_;         // the table is a stretch, held in the four below
-    __m256i stretchBlack_, stretchBias_, stretchMagic_;
-    __m128i stretchShift_;
+    const WholeTable whole_; // vectors that no window holds
     __m256i start_;          // per byte: the first level of its channel's window (top byte 0)
     __m256i windowTable_[3]; // per channel: the table entries of its window
     int batched_;            // vectors waiting in batch_
     int toSkip_;             // vectors to count one by one before trying the windows again
     int skipLength_;         // toSkip_ after the next vector that fails
     uint8_t tableBytes_[256];
-    uint8_t slices_[16][32]; // the table in 16-entry slices, xored as mapAny needs them
     uint8_t batch_[kBatch][32];
 };
 
@@ -520,20 +597,16 @@ template <bool kKeepAlpha>
 RANGEWICK_AVX2 void mapAndCountRows(const BitmapView& src, const BitmapView& dst,
                                     const int32_t table[256], Histogram& hist)
 {
-    const int32_t w = src.w, h = src.h;
-    if (w <= 0 || h <= 0)
+    if (src.w <= 0 || src.h <= 0)
         return;
     alignas(32) ChannelHistograms channelHist = {}; // 3 KiB; the pass's own is under 2 KiB
     Avx2Pass pass(table, hist, channelHist);
-    const int32_t vectors = w / kPixels, tail = w % kPixels;
-    const __m256i tailPixels = _mm256_cmpgt_epi32(_mm256_set1_epi32(tail), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
-    const unsigned char* s = static_cast<const unsigned char*>(src.data);
-    unsigned char* d = static_cast<unsigned char*>(dst.data);
-    const std::ptrdiff_t srcPitch = static_cast<std::ptrdiff_t>(w) * 4 + src.modulo;
-    const std::ptrdiff_t dstPitch = static_cast<std::ptrdiff_t>(w) * 4 + dst.modulo;
-    for (int32_t y = 0; y < h; ++y, s += srcPitch, d += dstPitch) {
-        const uint32_t* in = reinterpret_cast<const uint32_t*>(s);
-        uint32_t* out = reinterpret_cast<uint32_t*>(d);
+    const int32_t vectors = src.w / kPixels, tail = src.w % kPixels;
+    const __m256i tailPixels = tailLanes(src.w);
+    RowPair rows(src, dst);
+    for (int32_t y = 0; y < src.h; ++y, rows.next()) {
+        const uint32_t* in = rows.in();
+        uint32_t* out = rows.out();
         for (int32_t v = 0; v < vectors;) {
             int done;
             if (pass.toSkip() > 0) {
@@ -554,14 +627,36 @@ RANGEWICK_AVX2 void mapAndCountRows(const BitmapView& src, const BitmapView& dst
             out += kPixels * done;
         }
         if (tail != 0) {
-            const __m256i pixels = _mm256_maskload_epi32(reinterpret_cast<const int*>(in), tailPixels);
             pass.countChannels(in, tail, 7);
-            _mm256_maskstore_epi32(reinterpret_cast<int*>(out), tailPixels, withAlpha<kKeepAlpha>(pass.mapAny(pixels), pixels));
+            mapLanes<kKeepAlpha>(in, out, tailPixels, pass.whole());
         }
     }
     pass.flush();
     for (int i = 0; i < 256; ++i)
         hist[i] += channelHist[0][i] + channelHist[1][i] + channelHist[2][i];
+}
+
+// Mapping alone, with a Stretch or a Lookup. Out of line, the slices a Lookup points to
+// may be anywhere, so they are read where they are: inlined, all 16 were moved into
+// registers and spilled, each a second time on the stack. A Stretch is copied into
+// locals, which the stores to dst cannot alias, so its constants stay in registers.
+template <bool kKeepAlpha, class Map>
+__attribute__((noinline)) RANGEWICK_AVX2 void mapRows(const BitmapView& src, const BitmapView& dst, const Map& mapping)
+{
+    const Map map = mapping;
+    const int32_t vectors = src.w / kPixels;
+    const __m256i tailPixels = tailLanes(src.w);
+    RowPair rows(src, dst);
+    for (int32_t y = 0; y < src.h; ++y, rows.next()) {
+        const uint32_t* in = rows.in();
+        uint32_t* out = rows.out();
+        for (int32_t v = 0; v < vectors; ++v, in += kPixels, out += kPixels) {
+            const __m256i pixels = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in));
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), withAlpha<kKeepAlpha>(map.map(pixels), pixels));
+        }
+        if (src.w % kPixels != 0)
+            mapLanes<kKeepAlpha>(in, out, tailPixels, map);
+    }
 }
 
 } // namespace
@@ -576,6 +671,23 @@ RANGEWICK_AVX2 void mapAndCountAvx2KeepingAlpha(const BitmapView& src, const Bit
                                                 const int32_t table[256], Histogram& hist)
 {
     mapAndCountRows<true>(src, dst, table, hist);
+}
+
+RANGEWICK_AVX2 void mapAvx2(const BitmapView& src, const BitmapView& dst, const int32_t table[256], bool keepAlpha)
+{
+    if (src.w <= 0 || src.h <= 0)
+        return;
+    // The stack holds the stretch or the slices, whichever the table needs.
+    {
+        Stretch stretch;
+        if (findStretch(table, stretch)) {
+            keepAlpha ? mapRows<true>(src, dst, stretch) : mapRows<false>(src, dst, stretch);
+            return;
+        }
+    }
+    __m128i slices[16];
+    setSlices(table, slices);
+    keepAlpha ? mapRows<true>(src, dst, Lookup{slices}) : mapRows<false>(src, dst, Lookup{slices});
 }
 
 } // namespace levels

@@ -2,7 +2,8 @@
 // bit-matrix multiply (GFNI) and byte population counts (BITALG).
 //
 // Mapping: the level table, narrowed to bytes, fills four registers, and two
-// two-register permutes look up all 48 samples of 16 pixels at once.
+// two-register permutes look up all 48 samples of 16 pixels at once. Mapping alone
+// (mapAvx512, a cut frame mapped again) is just that.
 //
 // Counting is what costs: one shared histogram takes a read-modify-write per sample,
 // and where neighbouring samples share levels (flat areas, dark grainy scenes, smooth
@@ -44,6 +45,62 @@ constexpr unsigned kAllQuads = 0x3Fu; // the six 8-lane quads of samples
 // trying: the try costs as much as the counting saves, and noise rarely ends at once.
 constexpr int kBlocksToSkip = 7;
 
+// The level table as bytes in four registers, 64 levels each.
+struct ByteTable {
+    __m512i part[4];
+
+    RANGEWICK_AVX512 explicit ByteTable(const int32_t levelTable[256])
+    {
+        for (int p = 0; p < 4; ++p) {
+            const int32_t* t = levelTable + 64 * p;
+            const __m128i b0 = _mm512_cvtepi32_epi8(_mm512_loadu_si512(t));
+            const __m128i b1 = _mm512_cvtepi32_epi8(_mm512_loadu_si512(t + 16));
+            const __m128i b2 = _mm512_cvtepi32_epi8(_mm512_loadu_si512(t + 32));
+            const __m128i b3 = _mm512_cvtepi32_epi8(_mm512_loadu_si512(t + 48));
+            part[p] = _mm512_inserti32x4(
+                _mm512_inserti32x4(_mm512_inserti32x4(_mm512_castsi128_si512(b0), b1, 1), b2, 2), b3, 3);
+        }
+    }
+
+    // 16 pixels mapped, each top byte 0 or, with kKeepAlpha, its own.
+    template <bool kKeepAlpha>
+    RANGEWICK_AVX512 __m512i map(__m512i pixels) const
+    {
+        const __m512i low = _mm512_permutex2var_epi8(part[0], pixels, part[1]);
+        const __m512i high = _mm512_permutex2var_epi8(part[2], pixels, part[3]);
+        const __m512i mapped = _mm512_mask_mov_epi8(low, _mm512_movepi8_mask(pixels), high);
+        const __m512i rgb = _mm512_set1_epi32(0x00FFFFFF);
+        if (kKeepAlpha) // rgb ? mapped : pixels
+            return _mm512_ternarylogic_epi32(mapped, pixels, rgb, 0xE4);
+        return _mm512_and_si512(mapped, rgb);
+    }
+};
+
+// A row of src and its row of dst, from the first; next() moves both on. The source's
+// width governs both; each advances by its own modulo.
+class RowPair {
+public:
+    RowPair(const BitmapView& src, const BitmapView& dst)
+        : in_(static_cast<const unsigned char*>(src.data)), out_(static_cast<unsigned char*>(dst.data)),
+          inPitch_(static_cast<std::ptrdiff_t>(src.w) * 4 + src.modulo),
+          outPitch_(static_cast<std::ptrdiff_t>(src.w) * 4 + dst.modulo)
+    {
+    }
+
+    const uint32_t* in() const { return reinterpret_cast<const uint32_t*>(in_); }
+    uint32_t* out() const { return reinterpret_cast<uint32_t*>(out_); }
+    void next()
+    {
+        in_ += inPitch_;
+        out_ += outPitch_;
+    }
+
+private:
+    const unsigned char* in_;
+    unsigned char* out_;
+    std::ptrdiff_t inPitch_, outPitch_;
+};
+
 // Samples are counted in "channel order": lanes 16c .. 16c+15 hold channel c of the
 // block's 16 pixels (c = 0 blue, 1 green, 2 red); lanes 48-63 hold 0 and count nothing.
 //
@@ -52,7 +109,6 @@ constexpr int kBlocksToSkip = 7;
 // halves, and reading it back waits for both stores to retire.
 struct WindowCounter {
     Histogram& hist;
-    __m512i table[4];       // the level table as bytes, 64 levels each
     __m512i toChannelOrder; // indices from pixel order to channel order (64 = zero)
     __m512i oneHotLow;      // per level 0-15 of a window: its bit among levels 0-7, or 0
     __m512i oneHotHigh;     // per level 0-15: its bit among levels 8-15, or 0
@@ -63,17 +119,8 @@ struct WindowCounter {
     bool counted;           // whether the counters may hold counts
     int blocksToSkip;       // blocks to count one by one before trying the windows again
 
-    RANGEWICK_AVX512 WindowCounter(const int32_t levelTable[256], Histogram& h) : hist(h)
+    RANGEWICK_AVX512 explicit WindowCounter(Histogram& h) : hist(h)
     {
-        for (int part = 0; part < 4; ++part) {
-            const int32_t* t = levelTable + 64 * part;
-            const __m128i b0 = _mm512_cvtepi32_epi8(_mm512_loadu_si512(t));
-            const __m128i b1 = _mm512_cvtepi32_epi8(_mm512_loadu_si512(t + 16));
-            const __m128i b2 = _mm512_cvtepi32_epi8(_mm512_loadu_si512(t + 32));
-            const __m128i b3 = _mm512_cvtepi32_epi8(_mm512_loadu_si512(t + 48));
-            table[part] = _mm512_inserti32x4(
-                _mm512_inserti32x4(_mm512_inserti32x4(_mm512_castsi128_si512(b0), b1, 1), b2, 2), b3, 3);
-        }
         uint8_t order[64], low[64] = {}, high[64] = {};
         for (int lane = 0; lane < 64; ++lane) {
             const int channel = lane / 16, level = lane % 16;
@@ -94,14 +141,6 @@ struct WindowCounter {
         pending = 0;
         counted = false;
         blocksToSkip = 0;
-    }
-
-    RANGEWICK_AVX512 __m512i map(__m512i pixels) const
-    {
-        const __m512i low = _mm512_permutex2var_epi8(table[0], pixels, table[1]);
-        const __m512i high = _mm512_permutex2var_epi8(table[2], pixels, table[3]);
-        const __m512i mapped = _mm512_mask_mov_epi8(low, _mm512_movepi8_mask(pixels), high);
-        return _mm512_and_si512(mapped, _mm512_set1_epi32(0x00FFFFFF));
     }
 
     // Counts one block of 16 pixels (read from `pixels`, also at `src` for the samples
@@ -276,31 +315,64 @@ bool avx512PassUsable()
 RANGEWICK_AVX512 void mapAndCountAvx512(const BitmapView& src, const BitmapView& dst,
                                         const int32_t table[256], Histogram& hist)
 {
-    const int32_t w = src.w, h = src.h;
-    if (w <= 0 || h <= 0)
+    if (src.w <= 0 || src.h <= 0)
         return;
-    WindowCounter counter(table, hist);
-    const int32_t blocks = w / kBlock, tail = w % kBlock;
+    // Apart from the counter, whose address its calls take, the table stays in
+    // registers: held in the counter it was read from memory for every block, and the
+    // pass took 14 % longer on natural content.
+    const ByteTable bytes(table);
+    WindowCounter counter(hist);
+    const int32_t blocks = src.w / kBlock, tail = src.w % kBlock;
     const __mmask16 tailPixels = static_cast<__mmask16>((1u << tail) - 1);
-    const unsigned char* s = static_cast<const unsigned char*>(src.data);
-    unsigned char* d = static_cast<unsigned char*>(dst.data);
-    const std::ptrdiff_t srcPitch = static_cast<std::ptrdiff_t>(w) * 4 + src.modulo;
-    const std::ptrdiff_t dstPitch = static_cast<std::ptrdiff_t>(w) * 4 + dst.modulo;
-    for (int32_t y = 0; y < h; ++y, s += srcPitch, d += dstPitch) {
-        const uint32_t* in = reinterpret_cast<const uint32_t*>(s);
-        uint32_t* out = reinterpret_cast<uint32_t*>(d);
+    RowPair rows(src, dst);
+    for (int32_t y = 0; y < src.h; ++y, rows.next()) {
+        const uint32_t* in = rows.in();
+        uint32_t* out = rows.out();
         for (int32_t b = 0; b < blocks; ++b, in += kBlock, out += kBlock) {
             const __m512i pixels = _mm512_loadu_si512(in);
             counter.count(pixels, in); // before the store: src may be dst
-            _mm512_storeu_si512(out, counter.map(pixels));
+            _mm512_storeu_si512(out, bytes.map<false>(pixels));
         }
         if (tail != 0) {
             const __m512i pixels = _mm512_maskz_loadu_epi32(tailPixels, in);
             counter.countPixels(in, tail);
-            _mm512_mask_storeu_epi32(out, tailPixels, counter.map(pixels));
+            _mm512_mask_storeu_epi32(out, tailPixels, bytes.map<false>(pixels));
         }
     }
     counter.flush();
+}
+
+namespace {
+
+// Mapping alone. The table is taken by value: in locals, which the stores to dst cannot
+// alias, it stays in registers.
+template <bool kKeepAlpha>
+RANGEWICK_AVX512 void mapRows(const BitmapView& src, const BitmapView& dst, const ByteTable table)
+{
+    const int32_t blocks = src.w / kBlock;
+    const __mmask16 tailPixels = static_cast<__mmask16>((1u << (src.w % kBlock)) - 1);
+    RowPair rows(src, dst);
+    for (int32_t y = 0; y < src.h; ++y, rows.next()) {
+        const uint32_t* in = rows.in();
+        uint32_t* out = rows.out();
+        for (int32_t b = 0; b < blocks; ++b, in += kBlock, out += kBlock)
+            _mm512_storeu_si512(out, table.map<kKeepAlpha>(_mm512_loadu_si512(in)));
+        if (tailPixels != 0)
+            _mm512_mask_storeu_epi32(out, tailPixels, table.map<kKeepAlpha>(_mm512_maskz_loadu_epi32(tailPixels, in)));
+    }
+}
+
+} // namespace
+
+RANGEWICK_AVX512 void mapAvx512(const BitmapView& src, const BitmapView& dst, const int32_t table[256], bool keepAlpha)
+{
+    if (src.w <= 0 || src.h <= 0)
+        return;
+    const ByteTable bytes(table);
+    if (keepAlpha)
+        mapRows<true>(src, dst, bytes);
+    else
+        mapRows<false>(src, dst, bytes);
 }
 
 } // namespace levels

@@ -7,9 +7,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <memory>
 #include <random>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -167,26 +171,183 @@ TEST(ExtendedLevelling, FollowsInSecondsAtTheSpeedAskedFor)
     EXPECT_EQ(extended::blackInUse(*x), 100);
 }
 
-// Mapping alone is the reference mapping, with and without alpha, in place and not,
-// with padded rows, on random tables and a 1080p frame.
+// The picture inside the margins comes out, frame after frame, exactly as the same
+// picture cropped to them: margins on each side, odd widths, in place, with cuts on;
+// the margins themselves are mapped with the same table.
+TEST(ExtendedLevelling, MarginsLevelThePictureInsideAsIfCropped)
+{
+    std::mt19937 rng(11);
+    const int32_t sides[][4] = {{3, 0, 5, 0}, {0, 7, 0, 1}, {2, 3, 4, 5}, {0, 0, 9, 0}};
+    for (const auto& m : sides)
+        for (auto [w, h] : {std::pair{13, 11}, std::pair{64, 20}})
+            for (bool inPlace : {false, true}) {
+                const std::string where = std::to_string(m[0]) + "," + std::to_string(m[1]) + "," + std::to_string(m[2])
+                                        + "," + std::to_string(m[3]) + " of " + std::to_string(w) + "x"
+                                        + std::to_string(h) + (inPlace ? " in place" : "");
+                const int32_t cw = w - m[1] - m[3], ch = h - m[0] - m[2];
+                auto x = freshExtended(), cropped = freshExtended();
+                for (Instance* i : {x.get(), cropped.get()})
+                    i->options.cuts = 1;
+                std::copy(m, m + 4, x->options.margins);
+                TestFrame in(w, h, 1), out(w, h, 2), crop(cw, ch), cropOut(cw, ch, 3);
+                for (int f = 0; f < 6; ++f) {
+                    // Bars of noise that would pull both points, a picture that drifts and
+                    // then cuts to a bright one.
+                    const uint32_t lo = f < 4 ? 40 + 10 * static_cast<uint32_t>(f) : 170;
+                    in.fillWith([&](int32_t px, int32_t py) {
+                        const bool inside = px >= m[3] && px < w - m[1] && py >= m[0] && py < h - m[2];
+                        return inside ? rgb(lo + rng() % 60, lo + rng() % 50, lo + rng() % 40)
+                                      : static_cast<uint32_t>(rng()) & 0x00FFFFFFu;
+                    });
+                    crop.fillWith([&](int32_t px, int32_t py) { return in.at(px + m[3], py + m[0]); });
+                    if (f == 0) {
+                        extended::prime(in.view(), *x);
+                        extended::prime(crop.view(), *cropped);
+                    }
+                    TestFrame copy = in;
+                    TestFrame& target = inPlace ? copy : out;
+                    int32_t table[256];   // what the frame is mapped with: the one before, or at a cut its own
+                    std::memcpy(table, cropped->base.levelTable, sizeof table);
+                    const extended::FrameResult got = extended::levelFrame(copy.view(), target.view(), *x, 0.04);
+                    const extended::FrameResult want = extended::levelFrame(crop.view(), cropOut.view(), *cropped, 0.04);
+                    if (want.fresh)
+                        std::memcpy(table, cropped->base.levelTable, sizeof table);
+                    ASSERT_EQ(got.fresh, want.fresh) << where << ", frame " << f;
+                    ASSERT_EQ(want.fresh, f == 4) << where << ", frame " << f;
+                    ASSERT_EQ(std::memcmp(&x->running, &cropped->running, sizeof x->running), 0) << where;
+                    for (int32_t py = 0; py < h; ++py)
+                        for (int32_t px = 0; px < w; ++px) {
+                            const bool inside = px >= m[3] && px < w - m[1] && py >= m[0] && py < h - m[2];
+                            const uint32_t p = in.at(px, py);
+                            const uint32_t mapped = rgb(static_cast<uint32_t>(table[(p >> 16) & 0xFF]),
+                                                        static_cast<uint32_t>(table[(p >> 8) & 0xFF]),
+                                                        static_cast<uint32_t>(table[p & 0xFF]));
+                            ASSERT_EQ(target.at(px, py), inside ? cropOut.at(px - m[3], py - m[0]) : mapped)
+                                << where << ", frame " << f << " at " << px << "," << py;
+                        }
+                    ASSERT_TRUE(target.paddingUntouched()) << where;
+                }
+                EXPECT_EQ(x->running.previousSamples, static_cast<uint32_t>(cw * ch * 3)) << where;
+            }
+}
+
+// Strength changes only the tables: 0 gives the input back, 1 the full levelling, 0.5
+// each level halfway between the two, rounded up at a half.
+TEST(ExtendedLevelling, StrengthBlendsTheLevellingWithTheInput)
+{
+    std::mt19937 rng(21);
+    auto none = freshExtended(), half = freshExtended(), full = freshExtended();
+    none->options.strength = 0;
+    half->options.strength = 0.5;
+    TestFrame in(45, 17, 1), outNone(45, 17), outHalf(45, 17), outFull(45, 17);
+    for (int f = 0; f < 5; ++f) {
+        fillNoise(in, rng, 30 + 15 * static_cast<uint32_t>(f), 90);
+        for (Instance* i : {none.get(), half.get(), full.get()}) {
+            if (f == 0)
+                extended::prime(in.view(), *i);
+        }
+        extended::levelFrame(in.view(), outNone.view(), *none, 0.04);
+        extended::levelFrame(in.view(), outHalf.view(), *half, 0.04);
+        extended::levelFrame(in.view(), outFull.view(), *full, 0.04);
+        ASSERT_TRUE(samePixels(outNone, in, 0x00FFFFFFu)) << "frame " << f;
+        bool changed = false;
+        for (int32_t y = 0; y < in.h; ++y)
+            for (int32_t x = 0; x < in.w; ++x)
+                for (int shift = 0; shift < 24; shift += 8) {
+                    const uint32_t a = (in.at(x, y) >> shift) & 0xFF, b = (outFull.at(x, y) >> shift) & 0xFF;
+                    ASSERT_EQ((outHalf.at(x, y) >> shift) & 0xFF, (a + b + 1) / 2) << "frame " << f;
+                    changed = changed || a != b;
+                }
+        ASSERT_TRUE(changed) << "frame " << f;
+        EXPECT_EQ(half->base.blackPoint, full->base.blackPoint);   // the points do not depend on it
+    }
+}
+
+// Every map function this processor runs, mapFrame (the pass choice's) first.
+std::vector<std::pair<std::string, levels::MapPass>> mapFunctions()
+{
+    std::vector<std::pair<std::string, levels::MapPass>> maps = {{"mapFrame", levels::mapFrame}};
+    for (int i = 1; i < levels::kPassCount; ++i) // from the first after the reference
+        if (levels::MapPass map = levels::mapFunction(static_cast<levels::Pass>(i)))
+            maps.emplace_back(levels::passName(static_cast<levels::Pass>(i)), map);
+    return maps;
+}
+
+using Table = std::array<int32_t, 256>;
+
+// `in` through `table` by every map function, with and without alpha, in place and not,
+// as mapReference maps it.
+::testing::AssertionResult mapsAsTheReference(const TestFrame& in, const Table& table)
+{
+    for (bool keepAlpha : {false, true}) {
+        TestFrame want(in.w, in.h, 1), copy = in;
+        levels::mapReference(copy.view(), want.view(), table.data(), keepAlpha);
+        if (want.at(0, 0) >> 24 != (keepAlpha ? in.at(0, 0) >> 24 : 0u))
+            return ::testing::AssertionFailure() << "the reference's alpha";
+        for (const auto& [name, map] : mapFunctions())
+            for (bool inPlace : {false, true}) {
+                TestFrame got(in.w, in.h, 1);
+                copy = in;
+                TestFrame& target = inPlace ? copy : got;
+                map(copy.view(), target.view(), table.data(), keepAlpha);
+                if (::testing::AssertionResult same = samePixels(target, want, 0xFFFFFFFFu); !same)
+                    return same << ": " << name << (keepAlpha ? ", alpha" : "") << (inPlace ? ", in place" : "");
+            }
+    }
+    return ::testing::AssertionSuccess();
+}
+
+// Mapping alone is the reference mapping for every map function this processor runs.
+// Tables: random ones, and the stretches levelling makes, which the AVX2 map works out
+// where it can: every range of levels, from whole and from fractional points, and
+// clipped previews; on a frame whose channels each hold every level. Frames: widths
+// below, between and at multiples of a vector, padded rows, 1080p.
 TEST(MapOnlyPass, MatchesTheReferenceBitForBit)
 {
     std::mt19937 rng(3);
-    for (auto [w, h] : {std::pair{1, 1}, std::pair{13, 7}, std::pair{1920, 1080}})
-        for (bool keepAlpha : {false, true})
-            for (bool inPlace : {false, true}) {
-                int32_t table[256];
-                for (int32_t& e : table)
-                    e = static_cast<int32_t>(rng() % 256);
-                TestFrame in(w, h, 2), want(w, h, 1), got(w, h, 1);
-                in.fillWith([&](int32_t, int32_t) { return static_cast<uint32_t>(rng()); });
-                levels::mapReference(in.view(), want.view(), table, keepAlpha);
-                TestFrame copy = in;
-                TestFrame& target = inPlace ? copy : got;
-                levels::mapFrame(copy.view(), target.view(), table, keepAlpha);
-                ASSERT_TRUE(samePixels(target, want, 0xFFFFFFFFu)) << w << "x" << h << (keepAlpha ? " alpha" : "");
-                ASSERT_EQ(want.at(0, 0) >> 24, keepAlpha ? in.at(0, 0) >> 24 : 0u);
-            }
+    const auto randomTable = [&] {
+        Table t;
+        for (int32_t& e : t)
+            e = static_cast<int32_t>(rng() % 256);
+        return t;
+    };
+    const auto stretch = [](double black, double white, bool previewClipped) {
+        Table t;
+        levels::buildLevelTable(black, white, previewClipped, t.data());
+        return t;
+    };
+    std::vector<std::pair<std::string, Table>> tables = {{"random", randomTable()}, {"random", randomTable()}};
+    std::uniform_real_distribution<double> fraction(0, 1);
+    for (int range = 0; range < 256; ++range) {
+        const int black = static_cast<int>(rng() % (256 - range)), white = black + range;
+        const std::string points = std::to_string(black) + ".." + std::to_string(white);
+        tables.emplace_back(points, stretch(black, white, false));
+        const double fractionalBlack = black + fraction(rng), fractionalWhite = std::min(255.0, white + fraction(rng));
+        tables.emplace_back(points + " and fractions", stretch(fractionalBlack, std::max(fractionalBlack, fractionalWhite), false));
+        if (range % 8 == 1)
+            tables.emplace_back(points + " clipped", stretch(black, white, true));
+    }
+
+    uint32_t order[3][256];
+    for (auto& channel : order) {
+        for (uint32_t i = 0; i < 256; ++i)
+            channel[i] = i;
+        std::shuffle(std::begin(channel), std::end(channel), rng);
+    }
+    TestFrame everyLevel(67, 5, 2);
+    everyLevel.fillWith([&](int32_t x, int32_t y) {
+        const int32_t i = (67 * y + x) % 256;
+        return (static_cast<uint32_t>(rng()) & 0xFF000000u) | rgb(order[2][i], order[1][i], order[0][i]);
+    });
+    for (const auto& [name, table] : tables)
+        ASSERT_TRUE(mapsAsTheReference(everyLevel, table)) << "table " << name;
+
+    for (auto [w, h] : {std::pair{1, 1}, std::pair{13, 7}, std::pair{33, 2}, std::pair{1920, 1080}}) {
+        TestFrame in(w, h, 2);
+        in.fillWith([&](int32_t, int32_t) { return static_cast<uint32_t>(rng()); });
+        for (const Table& table : {randomTable(), stretch(16, 235, false)})
+            ASSERT_TRUE(mapsAsTheReference(in, table)) << w << "x" << h;
+    }
 }
 
 } // namespace
