@@ -242,6 +242,11 @@ ParseOutcome parseOptions(int argc, const char* const argv[], Options& out)
                 return missing();
             if (!parseDecimal(value, 1, out.strength))
                 return {Action::Fail, "--strength: expected a number from 0 to 1 (e.g. 0.5), got " + quoted(value)};
+        } else if (name == "--independence") {
+            if (!takeValue())
+                return missing();
+            if (!parseDecimal(value, 1, out.independence))
+                return {Action::Fail, "--independence: expected a number from 0 to 1 (e.g. 1), got " + quoted(value)};
         } else if (name == "--margins") {
             if (!takeValue())
                 return missing();
@@ -330,6 +335,10 @@ std::string helpText()
         "  --margins T,R,B,L      pixels at the top, right, bottom and left left out of\n"
         "                         the count (still levelled), e.g. 60,0,60,0 for\n"
         "                         letterbox bars; one number for all four; default 0\n"
+        "  --independence I       0 (the default): red, green and blue share one pair of\n"
+        "                         points; 1: each has its own, which removes a colour\n"
+        "                         cast; in between, each channel's points lie that share\n"
+        "                         of the way from the shared ones to its own\n"
         "  --strength S           how much of the levelling to apply, 0 (none: the input\n"
         "                         comes back unchanged) to 1 (all of it, the default)\n"
         "\n"
@@ -342,7 +351,12 @@ std::string helpText()
         "                           frame,detected_black,detected_white,black,white,fresh\n"
         "                         then one line per frame (numbered from 0): the points\n"
         "                         the frame detected, the points in use after it, and 1\n"
-        "                         where the frame started afresh (the first, or a cut)\n"
+        "                         where the frame started afresh (the first, or a cut);\n"
+        "                         with --independence above 0 the detection is the\n"
+        "                         shared one, black and white the widest range in use,\n"
+        "                         and each channel's points in use follow:\n"
+        "                           red_black,red_white,green_black,green_white,\n"
+        "                           blue_black,blue_white\n"
         "  --progress             frames done and frames per second on standard error\n"
         "  --no-progress          (default: progress when standard error is a terminal)\n"
         "  -h, --help             this text\n"

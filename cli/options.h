@@ -27,6 +27,7 @@ struct Options {
     bool        haveFollowTime = false;
     double      frameSeconds   = 0;               // from --rate; 0: not given
     double      strength       = 1;               // share of the levelling's change applied
+    double      independence   = 0;               // 0: shared points; 1: a pair per channel
     int32_t     margins[4]     = {0, 0, 0, 0};    // top, right, bottom, left, in pixels
     Progress    progress       = Progress::Auto;
     std::string input;                            // empty or "-": standard input

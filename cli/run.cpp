@@ -73,7 +73,7 @@ public:
             std::fclose(file_);
     }
 
-    bool open(const std::string& path, std::string& error)
+    bool open(const std::string& path, bool channels, std::string& error)
     {
         if (path.empty())
             return true;
@@ -84,25 +84,37 @@ public:
             return false;
         }
         std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);
-        std::fputs("frame,detected_black,detected_white,black,white,fresh\n", file_);
+        std::fputs(channels ? "frame,detected_black,detected_white,black,white,fresh,"
+                              "red_black,red_white,green_black,green_white,blue_black,blue_white\n"
+                            : "frame,detected_black,detected_white,black,white,fresh\n",
+                   file_);
         return true;
     }
 
-    // Points that follow in seconds lie between levels: they are written with three
-    // decimals, whole levels as whole numbers.
+    // Points that may lie between levels (following in seconds, channels levelled
+    // apart) are written with three decimals, whole levels as whole numbers.
     bool line(uint64_t frame, const Detection& detected, const extended::Instance& x, bool fresh, std::string& error)
     {
         if (!file_)
             return true;
-        char points[64];
-        if (x.options.followTime > 0)
+        const bool fractions = x.options.followTime > 0 || extended::levelsChannelsApart(x);
+        char points[160];
+        if (fractions)
             std::snprintf(points, sizeof points, "%.3f,%.3f", extended::blackInUse(x), extended::whiteInUse(x));
         else
             std::snprintf(points, sizeof points, "%d,%d", static_cast<int>(x.base.blackPoint),
                           static_cast<int>(x.base.whitePoint));
-        if (std::fprintf(file_, "%llu,%d,%d,%s,%d\n", static_cast<unsigned long long>(frame),
+        char channels[160] = "";
+        if (extended::levelsChannelsApart(x)) {
+            const extended::Running& r = x.running;
+            constexpr double unit = extended::kPointScale;
+            std::snprintf(channels, sizeof channels, ",%.3f,%.3f,%.3f,%.3f,%.3f,%.3f", r.channelBlack[2] / unit,
+                          r.channelWhite[2] / unit, r.channelBlack[1] / unit, r.channelWhite[1] / unit,
+                          r.channelBlack[0] / unit, r.channelWhite[0] / unit);
+        }
+        if (std::fprintf(file_, "%llu,%d,%d,%s,%d%s\n", static_cast<unsigned long long>(frame),
                          static_cast<int>(detected.black), static_cast<int>(detected.white), points,
-                         fresh ? 1 : 0) < 0) {
+                         fresh ? 1 : 0, channels) < 0) {
             error = "cannot write statistics file '" + path_ + "'";
             return false;
         }
@@ -161,7 +173,7 @@ int runLevelling(const Options& options)
         return kExitFailure;
     }
     StatsFile stats;
-    if (!stats.open(options.stats, error)) {
+    if (!stats.open(options.stats, options.independence > 0, error)) {
         report(error);
         return kExitFailure;
     }
@@ -179,6 +191,7 @@ int runLevelling(const Options& options)
     x.options.cuts = options.cuts ? 1 : 0;
     x.options.followTime = options.followTime;
     x.options.strength = options.strength;
+    x.options.independence = options.independence;
     for (int side = 0; side < 4; ++side)
         x.options.margins[side] = options.margins[side];
 

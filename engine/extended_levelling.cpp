@@ -68,15 +68,71 @@ BitmapView countedPart(const BitmapView& frame, const Instance& x)
     return partOf(frame, m[kLeft], m[kTop], frame.w - m[kLeft] - m[kRight], frame.h - m[kTop] - m[kBottom]);
 }
 
-// The margins alone through `table`: the rows above and below the counted part whole,
-// and beside it the pieces of its rows.
-void mapMargins(const BitmapView& src, const BitmapView& dst, const Instance& x, const int32_t table[256], bool keepAlpha)
+// A frame's tables and counts live in the instance's scratch: the record's table, for
+// all three channels, or one per channel where the channels are levelled apart; the
+// shared histogram always (cuts and the shared points are found from it), and one per
+// channel where the channels are levelled apart.
+
+// The tables the frame is mapped with: those the frame before left.
+void takeTables(Instance& x)
+{
+    FrameScratch& f = x.scratch;
+    if (levelsChannelsApart(x))
+        std::memcpy(f.channelTables, x.running.channelTables, sizeof f.channelTables);
+    else
+        std::memcpy(f.table, x.base.levelTable, sizeof f.table);
+}
+
+void clearCounts(Instance& x)
+{
+    std::memset(x.scratch.hist, 0, sizeof x.scratch.hist);
+    std::memset(x.scratch.channelHists, 0, sizeof x.scratch.channelHists);
+}
+
+void map(const BitmapView& src, const BitmapView& dst, const Instance& x, bool keepAlpha)
+{
+    if (levelsChannelsApart(x))
+        levels::mapChannels(src, dst, x.scratch.channelTables, keepAlpha);
+    else
+        levels::mapFrame(src, dst, x.scratch.table, keepAlpha);
+}
+
+void mapAndCount(const BitmapView& src, const BitmapView& dst, Instance& x, bool keepAlpha)
+{
+    FrameScratch& f = x.scratch;
+    if (levelsChannelsApart(x))
+        levels::mapAndCountChannels(src, dst, f.channelTables, f.channelHists, keepAlpha);
+    else
+        levels::framePass(keepAlpha)(src, dst, f.table, f.hist);
+}
+
+void count(const BitmapView& src, Instance& x)
+{
+    FrameScratch& f = x.scratch;
+    if (levelsChannelsApart(x))
+        levels::countChannels(src, f.channelHists);
+    else
+        levels::countFrame(src, f.table, f.hist);
+}
+
+// Counts per channel add up to the shared histogram.
+void finishCounts(Instance& x)
+{
+    FrameScratch& f = x.scratch;
+    if (levelsChannelsApart(x))
+        for (int i = 0; i < 256; ++i)
+            f.hist[i] = f.channelHists[0][i] + f.channelHists[1][i] + f.channelHists[2][i];
+}
+
+// The margins alone: the rows above and below the counted part whole, and beside it the
+// pieces of its rows.
+void mapMargins(const BitmapView& src, const BitmapView& dst, const Instance& x, bool keepAlpha)
 {
     const int32_t* m = x.options.margins;
     const int32_t w = src.w, h = src.h, innerH = h - m[kTop] - m[kBottom];
     const auto strip = [&](int32_t px, int32_t py, int32_t pw, int32_t ph) {
         if (pw > 0 && ph > 0)
-            levels::mapFrame(partOf(src, px, py, pw, ph), partOf(dst, px, py, pw, ph), table, keepAlpha);
+            map(partOf(src, px, py, pw, ph), partOf(dst, px, py, pw, ph), x, keepAlpha);
     };
     strip(0, 0, w, m[kTop]);
     strip(0, h - m[kBottom], w, m[kBottom]);
@@ -84,14 +140,87 @@ void mapMargins(const BitmapView& src, const BitmapView& dst, const Instance& x,
     strip(w - m[kRight], m[kTop], m[kRight], innerH);
 }
 
-// From this frame's finished histogram: detect, follow and build the table for the
-// next frame, and keep the histogram to compare the next frame with.
-Detection settle(Instance& x, const Histogram& hist, uint32_t samples, double frameSeconds)
+// A point in use moved towards `target` for one frame: the black point both ways, the
+// white point down, by at most `step`; the white point up at once.
+int32_t followBlack(int32_t point, int32_t target, int32_t step)
+{
+    if (target < point)
+        return point - target > step ? point - step : target;
+    return target - point > step ? point + step : target;
+}
+
+int32_t followWhite(int32_t point, int32_t target, int32_t step)
+{
+    if (target < point)
+        return point - target > step ? point - step : target;
+    return target;
+}
+
+// The channel's own detection, `independence` of the way from the shared one, to the
+// nearest point unit (halves up; an offset keeps the value positive for truncation).
+int32_t blend(int32_t shared, int32_t own, double independence)
+{
+    constexpr int32_t kOffset = 2 * kTopUnits;
+    const double moved = independence * (own - shared) * kPointScale;
+    return shared * kPointScale + static_cast<int32_t>(moved + 0.5 + kOffset) - kOffset;
+}
+
+// The table for points in point units, with the strength and the clipped preview.
+void buildTable(const Instance& x, int32_t black, int32_t white, int32_t table[256])
+{
+    const bool clipped = x.base.previewClipped != 0, full = x.options.strength == 1;
+    levels::buildLevelTable(static_cast<double>(black) / kPointScale, static_cast<double>(white) / kPointScale,
+                            clipped && full, table);
+    if (!full)
+        weaken(table, x.options.strength, clipped);
+}
+
+// The channels levelled apart: each detects its own points from its own histogram with
+// the same shares (of its own samples) and limits, blended with the shared detection,
+// follows them as the shared points follow, and gets its own table.
+Detection settleChannels(Instance& x, uint32_t pixels, double frameSeconds)
 {
     LevelsInstance& base = x.base;
     Running& run = x.running;
+    const Detection shared = levels::detectPoints(base, x.scratch.hist, pixels * 3);
+    const int32_t step = followsInSeconds(x) ? stepUnits(frameSeconds, x.options.followTime) : kPointScale;
+    int32_t lowest = kTopUnits, highest = 0;
+    for (int c = 0; c < 3; ++c) {
+        const Detection own = levels::detectPoints(base, x.scratch.channelHists[c], pixels);
+        const int32_t black = blend(shared.black, own.black, x.options.independence);
+        const int32_t white = blend(shared.white, own.white, x.options.independence);
+        if (base.tracking == 0) {
+            run.channelBlack[c] = black;
+            run.channelWhite[c] = white;
+        } else {
+            run.channelBlack[c] = followBlack(run.channelBlack[c], black, step);
+            run.channelWhite[c] = followWhite(run.channelWhite[c], white, step);
+        }
+        buildTable(x, run.channelBlack[c], run.channelWhite[c], run.channelTables[c]);
+        lowest = run.channelBlack[c] < lowest ? run.channelBlack[c] : lowest;
+        highest = run.channelWhite[c] > highest ? run.channelWhite[c] : highest;
+    }
+    // The record's points: the widest range in use, for whoever reads them.
+    base.tracking = 1;
+    run.black = lowest;
+    run.white = highest;
+    base.blackPoint = nearestLevel(lowest);
+    base.whitePoint = nearestLevel(highest);
+    return shared;
+}
+
+// From this frame's finished histogram: detect, follow and build the table for the
+// next frame (the record's, or one per channel), and keep the histogram to compare the
+// next frame with.
+Detection settle(Instance& x, uint32_t samples, double frameSeconds)
+{
+    LevelsInstance& base = x.base;
+    Running& run = x.running;
+    const Histogram& hist = x.scratch.hist;
     Detection found;
-    if (!followsInSeconds(x)) {
+    if (levelsChannelsApart(x)) {
+        found = settleChannels(x, samples / 3, frameSeconds);
+    } else if (!followsInSeconds(x)) {
         found = levels::updatePoints(base, hist, samples);
         run.black = base.blackPoint * kPointScale;
         run.white = base.whitePoint * kPointScale;
@@ -104,26 +233,16 @@ Detection settle(Instance& x, const Histogram& hist, uint32_t samples, double fr
             run.white = white;
             base.tracking = 1;
         } else {
-            // As the record's points move, at the speed the follow time sets: the black
-            // point both ways, the white point down, and up at once.
+            // As the record's points move, at the speed the follow time sets.
             const int32_t step = stepUnits(frameSeconds, x.options.followTime);
-            if (black < run.black)
-                run.black = run.black - black > step ? run.black - step : black;
-            else
-                run.black = black - run.black > step ? run.black + step : black;
-            if (white < run.white)
-                run.white = run.white - white > step ? run.white - step : white;
-            else
-                run.white = white;
+            run.black = followBlack(run.black, black, step);
+            run.white = followWhite(run.white, white, step);
         }
         base.blackPoint = nearestLevel(run.black);
         base.whitePoint = nearestLevel(run.white);
-        levels::buildLevelTable(blackInUse(x), whiteInUse(x), base.previewClipped != 0, base.levelTable);
     }
-    if (x.options.strength != 1) {
-        levels::buildLevelTable(blackInUse(x), whiteInUse(x), false, base.levelTable);
-        weaken(base.levelTable, x.options.strength, base.previewClipped != 0);
-    }
+    if (followsInSeconds(x) || x.options.strength != 1)
+        buildTable(x, run.black, run.white, base.levelTable);
     std::memcpy(run.previous, hist, sizeof run.previous);
     run.previousSamples = samples;
     run.havePrevious = 1;
@@ -161,7 +280,7 @@ RANGEWICK_MEASURE double histogramDistance(const Histogram& before, uint32_t bef
 // The levels below which shares (k + 0.5) / 256 of the samples lie, k = 0..255, and the
 // mean and standard deviation of the levels.
 struct Quantiles {
-    double level[256];
+    uint8_t level[256];
     double mean;
     double deviation;
 };
@@ -183,7 +302,7 @@ RANGEWICK_MEASURE Quantiles quantilesOf(const Histogram& hist, uint32_t samples)
         const double share = (k + 0.5) / 256 * samples;
         while (i < 255 && below + hist[i] < share)
             below += hist[i++];
-        q.level[k] = i;
+        q.level[k] = static_cast<uint8_t>(i);
     }
     return q;
 }
@@ -223,41 +342,37 @@ FrameResult level(const BitmapView& src, const BitmapView& dst, Instance& x, dou
     const FrameResult unchanged = {{base.blackPoint, base.whitePoint}, false};
     if (src.w <= 0 || src.h <= 0)
         return unchanged;
-    int32_t table[256];   // the one this frame is mapped with, unless it is a cut
-    std::memcpy(table, base.levelTable, sizeof table);
+    takeTables(x);
     const bool margins = hasMargins(x);
     const BitmapView counted = margins ? countedPart(src, x) : src;
     if (counted.w == 0) {
-        levels::mapFrame(src, dst, table, keepAlpha);
+        map(src, dst, x, keepAlpha);
         return unchanged;
     }
     const uint32_t samples = levels::sampleCount(counted);
-    Histogram hist = {};
-
-    if (x.options.cuts != 0 && src.data == dst.data) {
+    clearCounts(x);
+    const bool inPlaceCuts = x.options.cuts != 0 && src.data == dst.data;
+    if (inPlaceCuts) {
         // In place the source is gone once mapped, so whether this is a cut is known
         // before anything is written: counted first, then mapped once.
-        levels::countFrame(counted, table, hist);
-        const bool cut = isCut(x, hist, samples);
-        if (cut)
-            snapPointsOnNextFrame(base);
-        const Detection found = settle(x, hist, samples, frameSeconds);
-        levels::mapFrame(src, dst, cut ? base.levelTable : table, keepAlpha);
-        return {found, cut};
-    }
-
-    if (margins) {
-        levels::framePass(keepAlpha)(counted, countedPart(dst, x), table, hist);
-        mapMargins(src, dst, x, table, keepAlpha);
+        count(counted, x);
+    } else if (margins) {
+        mapAndCount(counted, countedPart(dst, x), x, keepAlpha);
+        mapMargins(src, dst, x, keepAlpha);
     } else {
-        levels::framePass(keepAlpha)(src, dst, table, hist);
+        mapAndCount(src, dst, x, keepAlpha);
     }
-    const bool cut = isCut(x, hist, samples);
+    finishCounts(x);
+    const bool cut = isCut(x, x.scratch.hist, samples);
     if (cut)
         snapPointsOnNextFrame(base);
-    const Detection found = settle(x, hist, samples, frameSeconds);
-    if (cut) // mapped again, with the table this frame gives as a first frame
-        levels::mapFrame(src, dst, base.levelTable, keepAlpha);
+    const Detection found = settle(x, samples, frameSeconds);
+    if (cut || inPlaceCuts) {
+        // A cut is mapped (again) with the tables it gives as a first frame.
+        if (cut)
+            takeTables(x);
+        map(src, dst, x, keepAlpha);
+    }
     return {found, cut};
 }
 
@@ -279,6 +394,7 @@ void resetToDefaults(Instance& x)
     x.options.cuts = 0;
     x.options.followTime = 0;
     x.options.strength = 1;
+    x.options.independence = 0;
     for (int32_t& m : x.options.margins)
         m = 0;
     x.running.black = x.base.blackPoint * kPointScale;
@@ -286,6 +402,11 @@ void resetToDefaults(Instance& x)
     x.running.havePrevious = 0;
     x.running.previousSamples = 0;
     std::memset(x.running.previous, 0, sizeof x.running.previous);
+    for (int c = 0; c < 3; ++c) {
+        x.running.channelBlack[c] = x.running.black;
+        x.running.channelWhite[c] = x.running.white;
+        std::memcpy(x.running.channelTables[c], x.base.levelTable, sizeof x.base.levelTable);
+    }
 }
 
 void prime(const BitmapView& src, Instance& x)
@@ -296,9 +417,11 @@ void prime(const BitmapView& src, Instance& x)
     const BitmapView counted = countedPart(src, x);
     if (counted.w == 0)
         return;   // nothing to count: the points stay as they were
-    Histogram hist = {};
-    levels::countFrame(counted, x.base.levelTable, hist);
-    settle(x, hist, levels::sampleCount(counted), 0);
+    takeTables(x);
+    clearCounts(x);
+    count(counted, x);
+    finishCounts(x);
+    settle(x, levels::sampleCount(counted), 0);
 }
 
 FrameResult levelFrame(const BitmapView& src, const BitmapView& dst, Instance& x, double frameSeconds)

@@ -1,7 +1,7 @@
 // Levelling beyond the VirtualDub filter's record, shared by the command-line tool, the
 // frei0r module and the extended VirtualDub filter: starting afresh at a cut, following
-// in seconds instead of one level a frame, margins left out of the count, and a strength
-// below full. With every option at its default a frame comes out exactly as levelFrame
+// in seconds instead of one level a frame, margins left out of the count, red, green and
+// blue levelled apart (independence), and a strength below full. With every option at its default a frame comes out exactly as levelFrame
 // makes it, and the record ends the same.
 #pragma once
 
@@ -38,6 +38,7 @@ struct Options {
     int32_t cuts;          // nonzero: start afresh at a cut
     double  followTime;    // seconds the points take to cross 0..255; 0: one level a frame
     double  strength;      // 0..1: the share of the levelling's change applied; 1: all of it
+    double  independence;  // 0..1: 0 one pair of points for all channels, 1 a pair per channel
     int32_t margins[4];    // pixels at each Side left out of the count (still mapped)
 };
 
@@ -48,6 +49,20 @@ struct Running {
     int32_t   havePrevious;   // nonzero: `previous` is the last frame's histogram
     uint32_t  previousSamples;
     Histogram previous;
+    // With independence above 0: each channel's points in use (point units) and table,
+    // in the order of a pixel's bytes (blue, green, red).
+    int32_t               channelBlack[3];
+    int32_t               channelWhite[3];
+    levels::ChannelTables channelTables;
+};
+
+// One frame's working memory, kept in the instance so that a frame takes no more stack
+// than the record's levelling: the tables the frame is mapped with and its counts.
+struct FrameScratch {
+    int32_t                   table[256];
+    levels::ChannelTables     channelTables;
+    Histogram                 hist;
+    levels::ChannelHistograms channelHists;
 };
 
 // Plain data: a host may allocate and copy it byte for byte.
@@ -55,12 +70,19 @@ struct Instance {
     LevelsInstance base;      // the VirtualDub filter's record: its settings, points and table
     Options        options;
     Running        running;
+    FrameScratch   scratch;
 };
 
 struct FrameResult {
-    Detection detected;
+    Detection detected;       // with independence above 0: the shared detection
     bool      fresh;          // the frame started afresh (a cut)
 };
+
+// Whether the channels are levelled apart (independence above 0).
+inline bool levelsChannelsApart(const Instance& x)
+{
+    return x.options.independence > 0;
+}
 
 // Whether margins leave anything of a w x h frame to count.
 bool marginsLeaveAPicture(const int32_t margins[4], int32_t w, int32_t h);

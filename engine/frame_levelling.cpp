@@ -485,6 +485,75 @@ uint32_t sampleCount(const BitmapView& frame)
     return samplesOf(frame);
 }
 
+void mapAndCountChannelsReference(const BitmapView& src, const BitmapView& dst, const ChannelTables& tables,
+                                  ChannelHistograms& hist, bool keepAlpha)
+{
+    const uint32_t* s = static_cast<const uint32_t*>(src.data);
+    uint32_t*       d = static_cast<uint32_t*>(dst.data);
+    const uint32_t alpha = keepAlpha ? kAlphaMask : 0;
+    for (int32_t y = 0; y < src.h; ++y) {
+        for (int32_t x = 0; x < src.w; ++x) {
+            const uint32_t p = s[x];
+            uint32_t out = p & alpha;
+            for (int c = 0; c < 3; ++c) {
+                const uint32_t level = (p >> (8 * c)) & 0xFF;
+                ++hist[c][level];
+                out |= static_cast<uint32_t>(tables[c][level]) << (8 * c);
+            }
+            d[x] = out;
+        }
+        s = nextRow(s + src.w, src.modulo);
+        d = nextRow(d + src.w, dst.modulo);
+    }
+}
+
+ChannelPass channelPassFunction(Pass pass)
+{
+    return passUsable(pass) ? mapAndCountChannelsReference : nullptr;
+}
+
+void mapAndCountChannels(const BitmapView& src, const BitmapView& dst, const ChannelTables& tables,
+                         ChannelHistograms& hist, bool keepAlpha)
+{
+    static const ChannelPass pass = channelPassFunction(chosenPass().pass);
+    pass(src, dst, tables, hist, keepAlpha);
+}
+
+void mapChannelsReference(const BitmapView& src, const BitmapView& dst, const ChannelTables& tables, bool keepAlpha)
+{
+    const uint32_t* s = static_cast<const uint32_t*>(src.data);
+    uint32_t*       d = static_cast<uint32_t*>(dst.data);
+    const uint32_t alpha = keepAlpha ? kAlphaMask : 0;
+    for (int32_t y = 0; y < src.h; ++y) {
+        for (int32_t x = 0; x < src.w; ++x) {
+            const uint32_t p = s[x];
+            d[x] = (static_cast<uint32_t>(tables[2][(p >> 16) & 0xFF]) << 16)
+                 | (static_cast<uint32_t>(tables[1][(p >> 8) & 0xFF]) << 8)
+                 | static_cast<uint32_t>(tables[0][p & 0xFF]) | (p & alpha);
+        }
+        s = nextRow(s + src.w, src.modulo);
+        d = nextRow(d + src.w, dst.modulo);
+    }
+}
+
+void mapChannels(const BitmapView& src, const BitmapView& dst, const ChannelTables& tables, bool keepAlpha)
+{
+    mapChannelsReference(src, dst, tables, keepAlpha);
+}
+
+void countChannels(const BitmapView& src, ChannelHistograms& hist)
+{
+    const uint32_t* s = static_cast<const uint32_t*>(src.data);
+    for (int32_t y = 0; y < src.h; ++y) {
+        for (int32_t x = 0; x < src.w; ++x) {
+            ++hist[0][s[x] & 0xFF];
+            ++hist[1][(s[x] >> 8) & 0xFF];
+            ++hist[2][(s[x] >> 16) & 0xFF];
+        }
+        s = nextRow(s + src.w, src.modulo);
+    }
+}
+
 } // namespace levels
 
 namespace levels {

@@ -164,4 +164,30 @@ void countFrame(const BitmapView& src, const int32_t table[256], Histogram& hist
 // Samples in a frame: 3 per pixel.
 uint32_t sampleCount(const BitmapView& frame);
 
+// ---- a table and a histogram per channel (levelling each channel on its own) ----------
+
+// Per channel, in the order of a pixel's bytes: [0] blue, [1] green, [2] red.
+using ChannelHistograms = uint32_t[3][256];
+using ChannelTables     = int32_t[3][256];
+
+// The pixel pass with a table of its own per channel, counting each channel apart:
+// channel c of dst = tables[c][channel c of src], hist[c] counts channel c of src (added
+// to, not cleared); the top byte of dst 0 or, with keepAlpha, src's. src and dst may be
+// the same frame. With three equal tables the output is the pixel pass's, and the three
+// histograms add up to its histogram. The reference is the definition; the others are
+// held bit-for-bit equal to it, and mapAndCountChannels takes the chosen pass's.
+using ChannelPass = void (*)(const BitmapView& src, const BitmapView& dst, const ChannelTables& tables,
+                             ChannelHistograms& hist, bool keepAlpha);
+void mapAndCountChannelsReference(const BitmapView& src, const BitmapView& dst, const ChannelTables& tables,
+                                  ChannelHistograms& hist, bool keepAlpha);
+void mapAndCountChannels(const BitmapView& src, const BitmapView& dst, const ChannelTables& tables,
+                         ChannelHistograms& hist, bool keepAlpha);
+ChannelPass channelPassFunction(Pass pass); // nullptr where the pass is not usable
+
+// Mapping alone with a table per channel (src and dst may be the same frame), and
+// counting alone per channel (nothing written).
+void mapChannelsReference(const BitmapView& src, const BitmapView& dst, const ChannelTables& tables, bool keepAlpha);
+void mapChannels(const BitmapView& src, const BitmapView& dst, const ChannelTables& tables, bool keepAlpha);
+void countChannels(const BitmapView& src, ChannelHistograms& hist);
+
 } // namespace levels

@@ -25,13 +25,13 @@ LevelsFilter::LevelsFilter(int32_t width, int32_t height) : width_(width), heigh
 
 void LevelsFilter::setParameter(int index, double value)
 {
-    if (frei0r::setParameter(x_, index, value))
+    if (frei0r::setParameter(x_, index, value, width_, height_))
         primeNext_ = true;
 }
 
 double LevelsFilter::parameter(int index) const
 {
-    return parameterValue(x_, index);
+    return parameterValue(x_, index, width_, height_);
 }
 
 void LevelsFilter::update(double time, const uint32_t* in, uint32_t* out)

@@ -38,6 +38,13 @@ const ParameterText kParameters[frei0r::kParameterCount] = {
     {"cuts", "Start afresh at each cut: a new shot is levelled from its own first frame"},
     {"follow time", "Time the points take to cross the whole range, as a fraction of 100 s "
                     "(0.02 = 2 s); 0: one level a frame"},
+    {"strength", "How much of the levelling to apply: 0 none, 1 all of it"},
+    {"independence", "0: red, green and blue share one pair of points; 1: each has its own, "
+                     "which removes a colour cast"},
+    {"margin top", "Rows at the top left out of the count (letterbox bars), as a fraction of the height"},
+    {"margin right", "Columns at the right left out of the count, as a fraction of the width"},
+    {"margin bottom", "Rows at the bottom left out of the count, as a fraction of the height"},
+    {"margin left", "Columns at the left left out of the count, as a fraction of the width"},
 };
 
 } // namespace

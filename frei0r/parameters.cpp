@@ -36,17 +36,44 @@ double followTimeFromFraction(double value)
     return ms / 1000;
 }
 
-bool setParameter(extended::Instance& x, int index, double value)
+namespace {
+
+// The side a margin parameter stands for, and the frame's size across it.
+extended::Side sideOf(int index)
+{
+    return static_cast<extended::Side>(index - kMarginTop);
+}
+
+int32_t sizeAcross(extended::Side side, int32_t w, int32_t h)
+{
+    return side == extended::kTop || side == extended::kBottom ? h : w;
+}
+
+double clampedFraction(double value)
+{
+    return value < 0 ? 0 : value > 1 ? 1 : value;
+}
+
+bool change(double& setting, double wanted)
+{
+    if (setting == wanted)
+        return false;
+    setting = wanted;
+    return true;
+}
+
+} // namespace
+
+bool setParameter(extended::Instance& x, int index, double value, int32_t w, int32_t h)
 {
     if (std::isnan(value))
         return false;
-    if (index == kFollowTime) {
-        const double seconds = followTimeFromFraction(value);
-        if (x.options.followTime == seconds)
-            return false;
-        x.options.followTime = seconds;
-        return true;
-    }
+    if (index == kFollowTime)
+        return change(x.options.followTime, followTimeFromFraction(value));
+    if (index == kStrength)
+        return change(x.options.strength, clampedFraction(value));
+    if (index == kIndependence)
+        return change(x.options.independence, clampedFraction(value));
     int32_t* field = nullptr;
     int32_t wanted = 0;
     if (index >= 0 && index < settings::kStoredCount) {
@@ -56,6 +83,10 @@ bool setParameter(extended::Instance& x, int index, double value)
     } else if (index == kPreviewClipped || index == kCuts) {
         field = index == kCuts ? &x.options.cuts : &x.base.previewClipped;
         wanted = value >= 0.5 ? 1 : 0;   // frei0r's bools: [0, 0.5[ false, [0.5, 1] true
+    } else if (index >= kMarginTop && index < kParameterCount) {
+        const extended::Side side = sideOf(index);
+        field = &x.options.margins[side];
+        wanted = storedFromFraction(value, sizeAcross(side, w, h));
     } else {
         return false;
     }
@@ -65,7 +96,7 @@ bool setParameter(extended::Instance& x, int index, double value)
     return true;
 }
 
-double parameterValue(const extended::Instance& x, int index)
+double parameterValue(const extended::Instance& x, int index, int32_t w, int32_t h)
 {
     if (index >= 0 && index < settings::kStoredCount) {
         const settings::SettingInfo& info = settings::kStored[index];
@@ -77,6 +108,14 @@ double parameterValue(const extended::Instance& x, int index)
         return x.options.cuts != 0 ? 1.0 : 0.0;
     if (index == kFollowTime)
         return x.options.followTime / extended::kFollowTimeMax;
+    if (index == kStrength)
+        return x.options.strength;
+    if (index == kIndependence)
+        return x.options.independence;
+    if (index >= kMarginTop && index < kParameterCount) {
+        const extended::Side side = sideOf(index);
+        return fractionFromStored(x.options.margins[side], sizeAcross(side, w, h));
+    }
     return 0;
 }
 

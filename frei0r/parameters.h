@@ -1,6 +1,7 @@
 // The module's parameters as frei0r hosts see them: the four stored settings as
 // doubles from 0 to 1, in the order of the script line, then the clipped preview as a
-// bool, then the extras: cuts as a bool and the follow time as a double. Ranges,
+// bool, then the extras: cuts as a bool, the follow time, the strength, the
+// independence and the four margins as doubles. Ranges,
 // defaults and clamping are the settings' own; new parameters only ever go at the end,
 // so that a host's list of values keeps its meaning.
 #pragma once
@@ -18,7 +19,10 @@ namespace frei0r {
 constexpr int kPreviewClipped = settings::kStoredCount;       // bool
 constexpr int kCuts           = settings::kStoredCount + 1;   // bool
 constexpr int kFollowTime     = settings::kStoredCount + 2;   // value x 100 seconds
-constexpr int kParameterCount = settings::kStoredCount + 3;
+constexpr int kStrength       = settings::kStoredCount + 3;   // 0..1 as it is
+constexpr int kIndependence   = settings::kStoredCount + 4;   // 0..1 as it is
+constexpr int kMarginTop      = settings::kStoredCount + 5;   // then right, bottom, left:
+constexpr int kParameterCount = settings::kStoredCount + 9;   // fractions of the frame's height or width
 
 // The follow time a value from 0 to 1 stands for: value x 100 seconds, to the
 // millisecond, clamped. `value` is not NaN.
@@ -31,13 +35,13 @@ int32_t storedFromFraction(double value, int32_t max);
 // The value from 0 to 1 a stored setting reads back as.
 double fractionFromStored(int32_t stored, int32_t max);
 
-// Sets parameter `index` from a host's value. Returns whether the instance's settings
-// changed: not for a NaN, an index that is no parameter, or a value that maps onto the
-// setting already in use.
-bool setParameter(extended::Instance& x, int index, double value);
+// Sets parameter `index` from a host's value, for frames of w x h. Returns whether the
+// instance's settings changed: not for a NaN, an index that is no parameter, or a value
+// that maps onto the setting already in use.
+bool setParameter(extended::Instance& x, int index, double value, int32_t w, int32_t h);
 
 // Parameter `index` as the host reads it back: the setting in use, mapped back.
 // 0 for an index that is no parameter.
-double parameterValue(const extended::Instance& x, int index);
+double parameterValue(const extended::Instance& x, int index, int32_t w, int32_t h);
 
 } // namespace frei0r

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <memory>
 #include <random>
 #include <string>
@@ -295,6 +296,74 @@ using Table = std::array<int32_t, 256>;
             }
     }
     return ::testing::AssertionSuccess();
+}
+
+// Independence 1 levels each channel as that channel alone, as a grey picture, would be
+// levelled: 10000 pixels, so that a channel's clip counts are exactly a third of the
+// grey picture's. Points follow one level a frame, and then in seconds, the same way.
+TEST(ExtendedLevelling, FullIndependenceLevelsEachChannelAsItsOwnGreyPicture)
+{
+    std::mt19937 rng(31);
+    for (double followTime : {0.0, 1.0}) {
+        auto x = freshExtended();
+        x->options.independence = 1;
+        x->options.followTime = followTime;
+        std::unique_ptr<Instance> grey[3] = {freshExtended(), freshExtended(), freshExtended()};
+        for (auto& g : grey)
+            g->options.followTime = followTime;
+        TestFrame in(100, 100), out(100, 100), greyIn(100, 100), greyOut(100, 100);
+        bool apart = false;
+        for (int f = 0; f < 8; ++f) {
+            // Each channel its own range, drifting apart.
+            const uint32_t lo[3] = {20 + 9 * static_cast<uint32_t>(f), 60, 5 + 3 * static_cast<uint32_t>(f)};
+            const uint32_t span[3] = {100, 120 - 10 * static_cast<uint32_t>(f), 200};
+            in.fillWith([&](int32_t, int32_t) {
+                return rgb(lo[2] + rng() % span[2], lo[1] + rng() % span[1], lo[0] + rng() % span[0]);
+            });
+            if (f == 0)
+                extended::prime(in.view(), *x);
+            extended::levelFrame(in.view(), out.view(), *x, 0.04);
+            for (int c = 0; c < 3; ++c) {
+                greyIn.fillWith([&](int32_t px, int32_t py) {
+                    const uint32_t v = (in.at(px, py) >> (8 * c)) & 0xFF;
+                    return rgb(v, v, v);
+                });
+                if (f == 0)
+                    extended::prime(greyIn.view(), *grey[c]);
+                extended::levelFrame(greyIn.view(), greyOut.view(), *grey[c], 0.04);
+                for (int32_t py = 0; py < 100; ++py)
+                    for (int32_t px = 0; px < 100; ++px)
+                        ASSERT_EQ((out.at(px, py) >> (8 * c)) & 0xFF, greyOut.at(px, py) & 0xFF)
+                            << "channel " << c << ", frame " << f << ", follow time " << followTime;
+                ASSERT_EQ(x->running.channelBlack[c], grey[c]->running.black) << c << ", frame " << f;
+            }
+            apart = apart || x->running.channelBlack[0] != x->running.channelBlack[2];
+        }
+        EXPECT_TRUE(apart);
+    }
+}
+
+// Between 0 and 1 each channel's detected points lie that share of the way from the
+// shared ones to its own, to the nearest 1/4096 of a level.
+TEST(ExtendedLevelling, PartIndependenceBlendsTheSharedAndTheChannelsOwnPoints)
+{
+    std::mt19937 rng(41);
+    TestFrame in(100, 100), out(100, 100);
+    in.fillWith([&](int32_t, int32_t) { return rgb(40 + rng() % 150, 10 + rng() % 240, 90 + rng() % 60); });
+    auto shared = freshExtended(), own = freshExtended(), part = freshExtended();
+    own->options.independence = 1;
+    part->options.independence = 0.3;
+    for (Instance* i : {shared.get(), own.get(), part.get()})
+        extended::prime(in.view(), *i);
+    for (int c = 0; c < 3; ++c) {
+        const auto blended = [&](int32_t s, int32_t o) {
+            return s + static_cast<int32_t>(std::floor(0.3 * (o - s) + 0.5));
+        };
+        EXPECT_EQ(part->running.channelBlack[c], blended(shared->running.black, own->running.channelBlack[c])) << c;
+        EXPECT_EQ(part->running.channelWhite[c], blended(shared->running.white, own->running.channelWhite[c])) << c;
+    }
+    EXPECT_NE(own->running.channelBlack[0], own->running.channelBlack[1]);
+    EXPECT_NE(own->running.channelWhite[1], own->running.channelWhite[2]);
 }
 
 // Mapping alone is the reference mapping for every map function this processor runs.

@@ -187,6 +187,9 @@ TEST(Frei0rInFfmpeg, LevelsEachSettingAsTheToolDoes)
         // ffmpeg's times are milliseconds: the follow time must take the tool's course at 25 fps.
         {"cuts and a follow time", "frei0r=rangewick:0.0001|0.01|0.25098|0.75294|n|y|0.02",
          "--cuts --follow-time 2 --rate 25"},
+        // Margins as fractions of 48x20 and 16x3 frames: 0.25 of the height is 5 and 1 rows.
+        {"strength, independence and margins", "frei0r=rangewick:0.0001|0.01|0.25098|0.75294|n|n|0|0.5|1|0.25|0|0|0.125",
+         "--strength 0.5 --independence 1 --margins TOP,0,0,LEFT"},
     };
     HostRun run;
     for (auto [w, h] : {std::pair{48, 20}, std::pair{16, 3}}) {
@@ -202,7 +205,11 @@ TEST(Frei0rInFfmpeg, LevelsEachSettingAsTheToolDoes)
                                            + " -f rawvideo -pix_fmt bgra -y " + quote(output.string()),
                                        "ffmpeg.log");
             ASSERT_EQ(status, 0) << c.name << ": " << run.log("ffmpeg.log");
-            const std::string tool = levelledByTool(run, input, w, h, c.toolOptions);
+            std::string options = c.toolOptions;   // margins in the frame's own pixels
+            for (auto [name, pixels] : {std::pair{"TOP", (h + 2) / 4}, std::pair{"LEFT", (w + 4) / 8}})
+                if (options.find(name) != std::string::npos)
+                    options.replace(options.find(name), std::string(name).size(), std::to_string(pixels));
+            const std::string tool = levelledByTool(run, input, w, h, options);
             EXPECT_TRUE(levelledAsTheToolDoes(readFile(output), tool, clip)) << c.name << ", " << size;
         }
     }
@@ -268,13 +275,15 @@ TEST(Frei0rInMlt, ListsTheFilterWithItsParameters)
         "title: highlight clip\n", "default: 0.0001\n",  "title: shadow clip\n", "default: 0.01\n",
         "title: highlights min\n", "default: 0.25098\n", "title: shadows max\n", "default: 0.752941\n",
         "title: preview clipped\n", "type: boolean\n", "title: cuts\n", "type: boolean\n",
-        "title: follow time\n", "default: 0\n"};
+        "title: follow time\n", "default: 0\n", "title: strength\n", "default: 1\n",
+        "title: independence\n", "title: margin top\n", "title: margin right\n", "title: margin bottom\n",
+        "title: margin left\n"};
     std::size_t at = 0;
     for (const char* p : parameters) {
         at = query.find(p, at);
         ASSERT_NE(at, std::string::npos) << "no \"" << p << "\" in order in:\n" << query;
     }
-    EXPECT_EQ(query.find("identifier: 7\n"), std::string::npos) << "more than seven parameters:\n" << query;
+    EXPECT_EQ(query.find("identifier: 13\n"), std::string::npos) << "more than 13 parameters:\n" << query;
 }
 
 // MLT renders a clip in RGBA with and without the filter; what the filter changes is
@@ -339,7 +348,8 @@ TEST(Frei0rInGStreamer, TheElementLevelsAClipAsTheToolDoes)
     ASSERT_EQ(run.run("gst-inspect-1.0 frei0r-filter-rangewick", "inspect.log"), 0) << run.log("inspect.log");
     const std::string inspect = run.log("inspect.log");
     for (const char* property :
-         {"highlight-clip", "shadow-clip", "highlights-min", "shadows-max", "preview-clipped", "cuts", "follow-time"})
+         {"highlight-clip", "shadow-clip", "highlights-min", "shadows-max", "preview-clipped", "cuts", "follow-time",
+          "strength", "independence", "margin-top", "margin-right", "margin-bottom", "margin-left"})
         EXPECT_NE(inspect.find(std::string("  ") + property + " "), std::string::npos) << property << " in:\n" << inspect;
 
     const int w = 40, h = 30;

@@ -20,6 +20,7 @@ extern "C" {
 #include <limits>
 #include <random>
 #include <string>
+#include <tuple>
 #include <type_traits>
 #include <vector>
 
@@ -198,21 +199,22 @@ TEST(Frei0rModule, DescribesTheFilterAndItsParameters)
     EXPECT_EQ(info.frei0r_version, 1);
     EXPECT_EQ(info.major_version, RANGEWICK_VERSION_MAJOR);
     EXPECT_EQ(info.minor_version, RANGEWICK_VERSION_MINOR);
-    EXPECT_EQ(info.num_params, 7);
+    EXPECT_EQ(info.num_params, 13);
     ASSERT_NE(info.explanation, nullptr);
     EXPECT_EQ(std::string(info.explanation).find('\n'), std::string::npos);
 
     // Places are fixed: hosts' saved lists of values depend on them.
     const char* const names[] = {"highlight clip", "shadow clip", "highlights min", "shadows max",
-                                 "preview clipped", "cuts", "follow time"};
-    for (int i = 0; i < 7; ++i) {
+                                 "preview clipped", "cuts", "follow time", "strength", "independence",
+                                 "margin top", "margin right", "margin bottom", "margin left"};
+    for (int i = 0; i < 13; ++i) {
         f0r_param_info_t p{};
         module().paramInfo(&p, i);
         EXPECT_STREQ(p.name, names[i]);
         EXPECT_EQ(p.type, i == 4 || i == 5 ? F0R_PARAM_BOOL : F0R_PARAM_DOUBLE) << names[i];
         EXPECT_NE(p.explanation, nullptr) << names[i];
     }
-    for (int i : {-1, 7}) {
+    for (int i : {-1, 13}) {
         f0r_param_info_t p{"untouched", 99, nullptr};
         module().paramInfo(&p, i);
         EXPECT_STREQ(p.name, "untouched");
@@ -281,8 +283,22 @@ TEST(Frei0rParameters, MapOntoTheStoredSettingsBothWays)
         a.set(6, v);
         EXPECT_EQ(a.get(6), back) << v;
     }
-    a.set(7, 0.5);   // no such parameter: nothing happens
-    EXPECT_EQ(a.get(7), -7.0);
+    // Strength and independence as they are, clamped; margins in whole pixels of this
+    // 16 x 8 instance's height (top, bottom) and width (right, left), halves up.
+    EXPECT_EQ(a.get(7), 1.0);
+    EXPECT_EQ(a.get(8), 0.0);
+    for (int i : {7, 8})
+        for (auto [v, back] : {std::pair{0.25, 0.25}, std::pair{-1.0, 0.0}, std::pair{2.0, 1.0}, std::pair{std::nan(""), 1.0}}) {
+            a.set(i, v);
+            EXPECT_EQ(a.get(i), back) << "parameter " << i << ", " << v;
+        }
+    for (auto [i, v, back] : {std::tuple{9, 0.1875, 0.25}, std::tuple{11, 0.0624, 0.0}, std::tuple{10, 0.1875, 0.1875},
+                              std::tuple{12, 0.03125, 0.0625}, std::tuple{9, 7.0, 1.0}}) {
+        a.set(i, v);
+        EXPECT_EQ(a.get(i), back) << "parameter " << i << ", " << v;
+    }
+    a.set(13, 0.5);   // no such parameter: nothing happens
+    EXPECT_EQ(a.get(13), -7.0);
     EXPECT_EQ(b.get(0), 0.0001);   // the other instance kept its own
     EXPECT_EQ(b.get(4), 0.0);
 }

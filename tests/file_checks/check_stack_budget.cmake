@@ -87,6 +87,7 @@ endfunction()
 read_frames(${SU_DIR}/frame_levelling.cpp.su frame)
 read_frames(${SU_DIR}/frame_pass_avx2.cpp.su avx2)
 read_frames(${SU_DIR}/frame_pass_avx512.cpp.su avx512)
+read_frames(${SU_DIR}/extended_levelling.cpp.su extended)
 
 all_frames(avx2 pass_avx2)
 all_frames(avx512 pass_avx512)
@@ -104,11 +105,20 @@ endforeach()
 # Priming, and the alpha-keeping frame that puts alpha back band by band, through the
 # one function that takes the pass to level with.
 frames_of(frame "primeFromFrame" priming)
+frames_of(frame "countFrame" counting)
 frames_of(frame "levelFrameKeepingAlpha" keeping_alpha)
 frames_of(frame "PixelPass," level_with)
 frames_of(frame "mapAndCountPuttingAlphaBack" alpha_bands)
-math(EXPR chain_priming "${priming} + ${pass}")
+math(EXPR chain_priming "${priming} + ${counting} + ${pass}")
 math(EXPR chain_alpha "${keeping_alpha} + ${level_with} + ${alpha_bands} + ${pass}")
+# The extended levelling (all of its file's functions together) counting alone or
+# putting alpha back band by band, whichever takes more, through the pass.
+all_frames(extended extended_all)
+set(extended_bands ${counting})
+if(alpha_bands GREATER counting)
+  set(extended_bands ${alpha_bands})
+endif()
+math(EXPR chain_extended "${extended_all} + ${extended_bands} + ${pass}")
 
 # Priming counts into a histogram and maps with the record's table; the alpha-keeping
 # frame has both a histogram and a table copy.
@@ -116,8 +126,9 @@ math(EXPR budget_priming "${scratch_budget} + 1024")
 math(EXPR budget_alpha "${scratch_budget} + 2048")
 string(CONCAT report "passes: plain ${pass_plain}, portable ${pass_portable}, avx2 ${pass_avx2}, "
                      "avx512 ${pass_avx512} bytes. Priming ${chain_priming} (budget ${budget_priming}), "
-                     "alpha put back by band ${chain_alpha} (budget ${budget_alpha})")
-if(chain_priming GREATER budget_priming OR chain_alpha GREATER budget_alpha)
+                     "alpha put back by band ${chain_alpha} (budget ${budget_alpha}), "
+                     "extended ${chain_extended} (budget ${budget_alpha})")
+if(chain_priming GREATER budget_priming OR chain_alpha GREATER budget_alpha OR chain_extended GREATER budget_alpha)
   message(FATAL_ERROR "stack over budget with the ${pass_name} pass: ${report}")
 endif()
 message(STATUS "${report}")
