@@ -10,9 +10,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <memory>
+#include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #ifndef RANGEWICK_EXE
@@ -202,6 +206,101 @@ TEST(FollowTime, TheSameCourseInSecondsAt25And50Fps)
         }
         EXPECT_TRUE(moved) << followTime;
     }
+}
+
+// A washed-out film inside letterbox bars, with a few rows of head-switching noise at
+// the bottom: the bars and the noise fill the shadow clip, so without margins the black
+// point stays 0. With the margins left out, the picture inside comes out, frame after
+// frame, as the same picture cropped to them, also across a cut.
+TEST(MarginsInPhotoClips, ALetterboxedFilmIsLevelledAsTheFilmAlone)
+{
+    REQUIRE_PHOTOS();
+    for (auto [w, h, bar, noise] : {std::tuple{320, 240, 30, 6}, std::tuple{161, 121, 15, 3}}) {
+        const int32_t filmH = h - 2 * bar;
+        Clip film = graded(pan(flowers(), w, filmH, 8, 40, 60, 1000.0 / w), 100, 240);
+        film.append(graded(pan(room(), w, filmH, 6, 20, 30, 560.0 / w), 60, 200));
+        Clip boxed{w, h, std::vector<uint32_t>(static_cast<std::size_t>(w) * h * film.frames(), 0)};
+        std::mt19937 rng(7);
+        for (std::size_t f = 0; f < film.frames(); ++f)
+            for (int32_t y = 0; y < h; ++y)
+                for (int32_t x = 0; x < w; ++x) {
+                    uint32_t& p = boxed.frame(f)[static_cast<std::size_t>(y) * w + x];
+                    if (y >= bar && y < h - bar)
+                        p = film.frame(f)[static_cast<std::size_t>(y - bar) * w + x];
+                    else if (y >= h - noise)
+                        p = static_cast<uint32_t>(rng()) & 0x00FFFFFFu;
+                }
+        const std::string where = std::to_string(w) + "x" + std::to_string(h);
+        const Levelled alone = level(film, true);
+        const Levelled without = level(boxed, true);
+        auto x = std::make_unique<extended::Instance>();
+        extended::resetToDefaults(*x);
+        x->options.cuts = 1;
+        const int32_t margins[4] = {bar, 0, bar, 0};
+        std::copy(margins, margins + 4, x->options.margins);
+        Clip out = boxed;
+        std::vector<std::size_t> fresh;
+        for (std::size_t f = 0; f < boxed.frames(); ++f) {
+            const BitmapView src{boxed.frame(f), w, h, 0}, dst{out.frame(f), w, h, 0};
+            if (f == 0)
+                extended::prime(src, *x);
+            if (extended::levelFrame(src, dst, *x, 0.04).fresh)
+                fresh.push_back(f);
+            for (int32_t y = 0; y < filmH; ++y)
+                ASSERT_TRUE(std::equal(out.frame(f) + static_cast<std::size_t>(y + bar) * w,
+                                       out.frame(f) + static_cast<std::size_t>(y + bar + 1) * w,
+                                       alone.out.frame(f) + static_cast<std::size_t>(y) * w))
+                    << where << ", frame " << f << ", row " << y;
+            EXPECT_EQ(x->base.blackPoint, static_cast<int32_t>(alone.black[f])) << where << ", frame " << f;
+            EXPECT_EQ(without.black[f], 0) << where << ", frame " << f;
+        }
+        EXPECT_EQ(fresh, std::vector<std::size_t>{8}) << where;
+        EXPECT_GT(alone.black[0], 90) << where;
+    }
+}
+
+// A room with a black, a white and a neutral grey patch, given a cast that puts each
+// channel in a range of its own, as a faded film has it: levelled with independence 1
+// the grey comes out neutral again; with the channels shared it keeps the cast.
+TEST(IndependenceInPhotoClips, AColourCastIsTakenOut)
+{
+    REQUIRE_PHOTOS();
+    const int32_t w = 240, h = 160;
+    Clip shot = clips::still(room(), w, h, 3);
+    const auto patch = [&](int32_t x0, uint32_t level) {
+        for (std::size_t f = 0; f < shot.frames(); ++f)
+            for (int32_t y = 60; y < 100; ++y)
+                for (int32_t x = x0; x < x0 + 40; ++x)
+                    shot.frame(f)[static_cast<std::size_t>(y) * w + x] = level * 0x010101u;
+    };
+    patch(20, 0);
+    patch(100, 128);
+    patch(180, 255);
+    // Red squeezed into 40..200, green into 10..230, blue lifted into 70..250.
+    const double lo[3] = {70, 10, 40}, hi[3] = {250, 230, 200};   // blue, green, red
+    for (uint32_t& p : shot.px) {
+        uint32_t q = 0;
+        for (int c = 0; c < 3; ++c)
+            q |= static_cast<uint32_t>(std::lround(lo[c] + ((p >> (8 * c)) & 0xFF) * (hi[c] - lo[c]) / 255)) << (8 * c);
+        p = q;
+    }
+    const auto greySpread = [&](double independence) {
+        auto x = std::make_unique<extended::Instance>();
+        extended::resetToDefaults(*x);
+        x->options.independence = independence;
+        Clip out = shot;
+        for (std::size_t f = 0; f < shot.frames(); ++f) {
+            const BitmapView src{shot.frame(f), w, h, 0}, dst{out.frame(f), w, h, 0};
+            if (f == 0)
+                extended::prime(src, *x);
+            extended::levelFrame(src, dst, *x, 0.04);
+        }
+        const uint32_t grey = out.frame(2)[static_cast<std::size_t>(80) * w + 120];
+        const int r = (grey >> 16) & 0xFF, g = (grey >> 8) & 0xFF, b = grey & 0xFF;
+        return std::max({r, g, b}) - std::min({r, g, b});
+    };
+    EXPECT_LE(greySpread(1), 3);
+    EXPECT_GE(greySpread(0), 30);
 }
 
 // The real tool levels as the engine does here, and its statistics say which frames
