@@ -327,6 +327,39 @@ TEST(CutsInPhotoClips, TheToolsStatisticsMarkTheCut)
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(r.out == std::string(reinterpret_cast<const char*>(want.out.px.data()), want.out.px.size() * 4));
     EXPECT_EQ(process::readFile("clips_stats.csv"), stats);
+
+    // Channels levelled apart: the same frames as the engine's, and each channel's points.
+    auto x = std::make_unique<extended::Instance>();
+    extended::resetToDefaults(*x);
+    x->options.independence = 0.5;
+    Clip out = clip;
+    std::string channels;
+    for (std::size_t f = 0; f < clip.frames(); ++f) {
+        const BitmapView src{clip.frame(f), w, h, 0}, dst{out.frame(f), w, h, 0};
+        if (f == 0)
+            extended::prime(src, *x);
+        extended::levelFrame(src, dst, *x, 0.04);
+        char line[96];
+        std::snprintf(line, sizeof line, ",%.3f,%.3f\n", x->running.channelBlack[0] / 4096.0,
+                      x->running.channelWhite[0] / 4096.0);
+        channels += line;
+    }
+    const process::Result apart = process::run(
+        RANGEWICK_EXE, {"--size", "96x54", "--independence", "0.5", "--stats", "clips_stats.csv"}, in, "clips_tool");
+    ASSERT_EQ(apart.status, 0) << apart.err;
+    EXPECT_TRUE(apart.out == std::string(reinterpret_cast<const char*>(out.px.data()), out.px.size() * 4));
+    const std::string written = process::readFile("clips_stats.csv");
+    EXPECT_EQ(written.compare(0, written.find('\n'), "frame,detected_black,detected_white,black,white,fresh,"
+                                                     "red_black,red_white,green_black,green_white,blue_black,blue_white"),
+              0)
+        << written;
+    std::string blue;   // the last two columns of each line
+    for (std::size_t end = written.find('\n'); end + 1 < written.size(); end = written.find('\n', end + 1)) {
+        const std::size_t next = written.find('\n', end + 1);
+        const std::size_t cut = written.rfind(',', written.rfind(',', next - 1) - 1);
+        blue += written.substr(cut, next - cut + 1);
+    }
+    EXPECT_EQ(blue, channels);
     std::remove("clips_stats.csv");
 }
 
