@@ -2,15 +2,19 @@
 // same frame, and prints each pass as a multiple of that memcpy: levelFrame as it runs
 // (the pass chosen for this processor, or forced by RANGEWICK_PASS), and every pixel
 // pass this processor runs on its own, side by side; then the extended levelling's
-// frames (cuts on, a cut frame, following in seconds) as multiples of levelFrame.
+// frames (cuts on, a cut frame, following in seconds, the channels levelled apart) as
+// multiples of levelFrame.
 //
 // What each pass must hold: a vector pass at most 7 times a memcpy on natural content,
 // flat grey, colour bars and dark grain no dearer than natural, noise within 1.1 times
 // what counting alone costs; the portable pass within 1.1 times its natural time on
 // every content; cuts on, where no cut is found, at most 1.05 times levelFrame, and a
-// cut frame, mapped a second time, at most twice. The ratios come from this run's own
-// measurements (fastest repetition of each), so they hold on whatever machine and build
-// runs them.
+// cut frame, mapped a second time, at most twice; the channels levelled apart
+// (independence 1), alone and with a strength of 0.5 and margins, at most 1.1 times.
+// The ratios come from this run's own measurements (fastest repetition of each), so they
+// hold on whatever machine and build runs them. The extended levelling and the frei0r
+// module run the pass levelFrame runs: the figures of another pass come from a run with
+// RANGEWICK_PASS naming it.
 #include "extended_levelling.h"
 #include "frame_levelling.h"
 #include "levels_filter.h"
@@ -221,12 +225,11 @@ void BM_LevelFrame(benchmark::State& state)
 }
 
 // The natural frame through extended::levelFrame, 25 frames a second, from the same
-// start each time as BM_LevelFrame. Cuts on: the same frame again is never a cut.
-void timeExtendedFrame(benchmark::State& state, const extended::Options& options)
+// start each time. Cuts on: the same frame again is never a cut.
+void timeExtendedFrame(benchmark::State& state, const extended::Instance& start)
 {
     const BitmapView src = viewOf(frameOf(kNatural));
     const BitmapView dst = viewOf(outputFrame());
-    const extended::Instance start = extendedInstance(options);
     extended::Instance x = start;
     for (auto _ : state) {
         x = start;
@@ -247,14 +250,40 @@ extended::Options optionsWith(int32_t cuts, double followTime)
     return x.options;
 }
 
+// From the same start as BM_LevelFrame.
 void BM_CutsOn(benchmark::State& state)
 {
-    timeExtendedFrame(state, optionsWith(1, 0));
+    timeExtendedFrame(state, extendedInstance(optionsWith(1, 0)));
 }
 
 void BM_FollowTime(benchmark::State& state)
 {
-    timeExtendedFrame(state, optionsWith(0, 2));
+    timeExtendedFrame(state, extendedInstance(optionsWith(0, 2)));
+}
+
+// The channels levelled apart, each from the points and the table a fresh start on the
+// natural frame gives it (with strength 0.5 its tables are no stretch, and the AVX2 pass
+// looks them up). Margins of 60 pixels at the top and the bottom are mapped apart.
+void timeChannelsApart(benchmark::State& state, double strength, int32_t margin)
+{
+    extended::Options options = optionsWith(0, 0);
+    options.independence = 1;
+    options.strength = strength;
+    options.margins[extended::kTop] = margin;
+    options.margins[extended::kBottom] = margin;
+    extended::Instance start = extendedInstance(options);
+    extended::prime(viewOf(frameOf(kNatural)), start);
+    timeExtendedFrame(state, start);
+}
+
+void BM_ChannelsApart(benchmark::State& state)
+{
+    timeChannelsApart(state, 1, 0);
+}
+
+void BM_ChannelsApartWithAll(benchmark::State& state)
+{
+    timeChannelsApart(state, 0.5, 60);
 }
 
 // Every frame a cut: the natural frame and its darkened copy in turn, each counted and
@@ -393,6 +422,8 @@ BENCHMARK(BM_MapOnly)->Arg(kNoise)->Arg(kNatural)->ArgName("content")->Unit(benc
 BENCHMARK(BM_CutsOn)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_CutFrame)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_FollowTime)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ChannelsApart)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ChannelsApartWithAll)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_MemcpyStreamed)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_LevelFrameStreamed)->Unit(benchmark::kMicrosecond);
 #if RANGEWICK_BENCH_FREI0R
@@ -452,6 +483,9 @@ public:
                                levelTime, 2);
         printAgainstLevelFrame("follow time 2 s at 25 fps, natural content", fastest("BM_FollowTime/natural"), levelTime,
                                0);
+        printAgainstLevelFrame("independence 1, natural content", fastest("BM_ChannelsApart/natural"), levelTime, 1.1);
+        printAgainstLevelFrame("independence 1, strength 0.5, margins 60,0,60,0, natural content",
+                               fastest("BM_ChannelsApartWithAll/natural"), levelTime, 1.1);
 
         std::printf("\n");
         for (const std::string& pass : passes)

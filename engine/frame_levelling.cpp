@@ -159,8 +159,43 @@ void mapAndCount(const BitmapView& src, const BitmapView& dst,
     pass(src, dst, table, hist);
 }
 
-void mapAndCountPortable(const BitmapView& src, const BitmapView& dst,
-                         const int32_t table[256], Histogram& hist)
+namespace {
+
+inline uint32_t mapPixel(uint32_t p, const TableSet<1>& tables)
+{
+    return mapPixel(p, tables.of(0));
+}
+
+inline uint32_t mapPixel(uint32_t p, const TableSet<3>& tables)
+{
+    return (static_cast<uint32_t>(tables.of(2)[(p >> 16) & 0xFF]) << 16)
+         | (static_cast<uint32_t>(tables.of(1)[(p >> 8) & 0xFF]) << 8)
+         |  static_cast<uint32_t>(tables.of(0)[p & 0xFF]);
+}
+
+using SubHistograms = uint32_t[3][256];
+
+// The portable pass's sub-histograms into the frame's one histogram, or each channel's
+// into its own.
+inline void addCounts(const SubHistograms& runs, const SubHistograms& lone, Histogram& hist)
+{
+    for (int i = 0; i < 256; ++i)
+        hist[i] += runs[0][i] + runs[1][i] + runs[2][i] + lone[0][i] + lone[1][i] + lone[2][i];
+}
+
+inline void addCounts(const SubHistograms& runs, const SubHistograms& lone, ChannelHistograms& hist)
+{
+    for (int c = 0; c < 3; ++c)
+        for (int i = 0; i < 256; ++i)
+            hist[c][i] += runs[c][i] + lone[c][i];
+}
+
+// The portable pass with one table or a table per channel, into one histogram or one
+// per channel (Counts), the top byte 0 or, with kKeepAlpha, src's. Inlined, so that each
+// pass has its sub-histograms in its own frame.
+template <bool kKeepAlpha, int kTables, class Counts>
+inline __attribute__((always_inline)) void mapAndCountRuns(const BitmapView& src, const BitmapView& dst,
+                                                           const TableSet<kTables>& table, Counts& hist)
 {
     // Every sample costs a read-modify-write of a counter, and an increment of the
     // counter just written waits for that store. Where neighbouring samples share
@@ -178,15 +213,17 @@ void mapAndCountPortable(const BitmapView& src, const BitmapView& dst,
     const int32_t w = src.w, h = src.h;
     if (w <= 0 || h <= 0)
         return;
-    uint32_t runs[3][256];  // per channel: runs, counted when they end
-    uint32_t lone[3][256];  // per channel: the first pixel of a pair that ends a run
+    SubHistograms runs;  // per channel: runs, counted when they end
+    SubHistograms lone;  // per channel: the first pixel of a pair that ends a run
     std::memset(runs, 0, sizeof runs); // 6 KiB of stack in all
     std::memset(lone, 0, sizeof lone);
-    const auto count = [](uint32_t (&sub)[3][256], uint32_t pixel, uint32_t n) { // top byte ignored
+    const auto count = [](SubHistograms& sub, uint32_t pixel, uint32_t n) { // top byte ignored
         sub[0][pixel & 0xFF] += n;
         sub[1][(pixel >> 8) & 0xFF] += n;
         sub[2][(pixel >> 16) & 0xFF] += n;
     };
+    // The run's output is its colour alone: a pixel of it takes its own top byte.
+    const auto out = [](uint32_t mapped, uint32_t pixel) { return kKeepAlpha ? mapped | (pixel & kAlphaMask) : mapped; };
     const uint32_t* s = static_cast<const uint32_t*>(src.data);
     uint32_t*       d = static_cast<uint32_t*>(dst.data);
     uint32_t runPixel = s[0] & kRgbMask;
@@ -201,8 +238,8 @@ void mapAndCountPortable(const BitmapView& src, const BitmapView& dst,
             // pair differs from the run.
             if (__builtin_expect((((p0 ^ runPixel) | (p1 ^ runPixel)) & kRgbMask) == 0, 0)) {
                 run += 2;
-                d[0] = runOut;
-                d[1] = runOut;
+                d[0] = out(runOut, p0);
+                d[1] = out(runOut, p1);
                 continue;
             }
             // The pending run and the first pixel are counted; the second pixel opens
@@ -212,11 +249,11 @@ void mapAndCountPortable(const BitmapView& src, const BitmapView& dst,
             runPixel = p1 & kRgbMask;
             runOut   = mapPixel(p1, table);
             run      = 1;
-            d[0] = mapPixel(p0, table);
-            d[1] = runOut;
+            d[0] = out(mapPixel(p0, table), p0);
+            d[1] = out(runOut, p1);
         }
         if (w & 1) { // odd width: the last pixel of the row on its own
-            const uint32_t p = s[0] & kRgbMask;
+            const uint32_t pixel = s[0], p = pixel & kRgbMask;
             if (p != runPixel) {
                 count(runs, runPixel, run);
                 runPixel = p;
@@ -224,7 +261,7 @@ void mapAndCountPortable(const BitmapView& src, const BitmapView& dst,
                 run      = 0;
             }
             ++run;
-            d[0] = runOut;
+            d[0] = out(runOut, pixel);
             ++s;
             ++d;
         }
@@ -232,8 +269,25 @@ void mapAndCountPortable(const BitmapView& src, const BitmapView& dst,
         d = nextRow(d, dst.modulo);
     }
     count(runs, runPixel, run);
-    for (int i = 0; i < 256; ++i)
-        hist[i] += runs[0][i] + runs[1][i] + runs[2][i] + lone[0][i] + lone[1][i] + lone[2][i];
+    addCounts(runs, lone, hist);
+}
+
+} // namespace
+
+void mapAndCountPortable(const BitmapView& src, const BitmapView& dst,
+                         const int32_t table[256], Histogram& hist)
+{
+    mapAndCountRuns<false>(src, dst, TableSet<1>{{table}}, hist);
+}
+
+void mapAndCountChannelsPortable(const BitmapView& src, const BitmapView& dst, const ChannelTables& tables,
+                                 ChannelHistograms& hist, bool keepAlpha)
+{
+    const TableSet<3> set = {{tables[0], tables[1], tables[2]}};
+    if (keepAlpha)
+        mapAndCountRuns<true>(src, dst, set, hist);
+    else
+        mapAndCountRuns<false>(src, dst, set, hist);
 }
 
 const char* passName(Pass pass)
@@ -273,6 +327,8 @@ PixelPass alphaKeepingFunction(Pass pass)
 #if RANGEWICK_HAVE_X86_PASSES
     if (pass == Pass::Avx2 && avx2PassUsable())
         return mapAndCountAvx2KeepingAlpha;
+    if (pass == Pass::Avx512 && avx512PassUsable())
+        return mapAndCountAvx512KeepingAlpha;
 #else
     (void)pass;
 #endif
@@ -446,16 +502,18 @@ MapPass mapFunction(Pass pass)
     return nullptr;
 }
 
-void mapPortable(const BitmapView& src, const BitmapView& dst, const int32_t table[256], bool keepAlpha)
+namespace {
+
+template <int kTables>
+void mapThrough(const BitmapView& src, const BitmapView& dst, const TableSet<kTables>& tables, bool keepAlpha)
 {
     // Each channel's entries already in place in the pixel: one or per sample instead
     // of a shift and an add.
     uint32_t red[256], green[256], blue[256];
     for (int i = 0; i < 256; ++i) {
-        const uint32_t e = static_cast<uint32_t>(table[i]) & 0xFF;
-        red[i] = e << 16;
-        green[i] = e << 8;
-        blue[i] = e;
+        red[i] = (static_cast<uint32_t>(tables.of(2)[i]) & 0xFF) << 16;
+        green[i] = (static_cast<uint32_t>(tables.of(1)[i]) & 0xFF) << 8;
+        blue[i] = static_cast<uint32_t>(tables.of(0)[i]) & 0xFF;
     }
     const uint32_t alpha = keepAlpha ? kAlphaMask : 0;
     const uint32_t* s = static_cast<const uint32_t*>(src.data);
@@ -470,7 +528,21 @@ void mapPortable(const BitmapView& src, const BitmapView& dst, const int32_t tab
     }
 }
 
-void countFrame(const BitmapView& src, const int32_t table[256], Histogram& hist)
+} // namespace
+
+void mapPortable(const BitmapView& src, const BitmapView& dst, const int32_t table[256], bool keepAlpha)
+{
+    mapThrough(src, dst, TableSet<1>{{table}}, keepAlpha);
+}
+
+void mapChannelsPortable(const BitmapView& src, const BitmapView& dst, const ChannelTables& tables, bool keepAlpha)
+{
+    mapThrough(src, dst, TableSet<3>{{tables[0], tables[1], tables[2]}}, keepAlpha);
+}
+
+// Out of line: inlined into priming, its scratch band was on the stack beside priming's
+// own histogram.
+__attribute__((noinline)) void countFrame(const BitmapView& src, const int32_t table[256], Histogram& hist)
 {
     // The pass counts while it maps: each band is mapped into a scratch band that is
     // thrown away, so the frame itself may be the host's output buffer.
@@ -509,7 +581,18 @@ void mapAndCountChannelsReference(const BitmapView& src, const BitmapView& dst, 
 
 ChannelPass channelPassFunction(Pass pass)
 {
-    return passUsable(pass) ? mapAndCountChannelsReference : nullptr;
+    switch (pass) {
+    case Pass::Plain: return mapAndCountChannelsReference;
+    case Pass::Portable: return mapAndCountChannelsPortable;
+#if RANGEWICK_HAVE_X86_PASSES
+    case Pass::Avx2: return avx2PassUsable() ? mapAndCountChannelsAvx2 : nullptr;
+    case Pass::Avx512: return avx512PassUsable() ? mapAndCountChannelsAvx512 : nullptr;
+#else
+    case Pass::Avx2:
+    case Pass::Avx512: return nullptr;
+#endif
+    }
+    return nullptr;
 }
 
 void mapAndCountChannels(const BitmapView& src, const BitmapView& dst, const ChannelTables& tables,
@@ -538,20 +621,45 @@ void mapChannelsReference(const BitmapView& src, const BitmapView& dst, const Ch
 
 void mapChannels(const BitmapView& src, const BitmapView& dst, const ChannelTables& tables, bool keepAlpha)
 {
-    mapChannelsReference(src, dst, tables, keepAlpha);
+    static const ChannelMapPass map = channelMapFunction(chosenPass().pass);
+    map(src, dst, tables, keepAlpha);
+}
+
+ChannelMapPass channelMapFunction(Pass pass)
+{
+    switch (pass) {
+    case Pass::Plain: return mapChannelsReference;
+    case Pass::Portable: return mapChannelsPortable;
+#if RANGEWICK_HAVE_X86_PASSES
+    case Pass::Avx2: return avx2PassUsable() ? mapChannelsAvx2 : nullptr;
+    case Pass::Avx512: return avx512PassUsable() ? mapChannelsAvx512 : nullptr;
+#else
+    case Pass::Avx2:
+    case Pass::Avx512: return nullptr;
+#endif
+    }
+    return nullptr;
 }
 
 void countChannels(const BitmapView& src, ChannelHistograms& hist)
 {
-    const uint32_t* s = static_cast<const uint32_t*>(src.data);
-    for (int32_t y = 0; y < src.h; ++y) {
-        for (int32_t x = 0; x < src.w; ++x) {
-            ++hist[0][s[x] & 0xFF];
-            ++hist[1][(s[x] >> 8) & 0xFF];
-            ++hist[2][(s[x] >> 16) & 0xFF];
+    // As countFrame counts: through the pass, each band mapped into a scratch band that
+    // is thrown away. The tables leave every level as it is: a stretch, which the AVX2
+    // pass works out where it would look up most others.
+    struct Unchanged {
+        ChannelTables tables;
+        Unchanged()
+        {
+            for (auto& table : tables)
+                for (int32_t i = 0; i < 256; ++i)
+                    table[i] = i;
         }
-        s = nextRow(s + src.w, src.modulo);
-    }
+    };
+    static const Unchanged unchanged;
+    uint32_t scratch[kScratchPixels];
+    forEachBand(src, kScratchPixels, [&](const BitmapView& s, int32_t, int32_t) {
+        mapAndCountChannels(s, BitmapView{scratch, s.w, s.h, 0}, unchanged.tables, hist, false);
+    });
 }
 
 } // namespace levels

@@ -79,6 +79,8 @@ void mapAndCountAvx2KeepingAlpha(const BitmapView& src, const BitmapView& dst,
 bool avx512PassUsable();
 void mapAndCountAvx512(const BitmapView& src, const BitmapView& dst,
                        const int32_t table[256], Histogram& hist);
+void mapAndCountAvx512KeepingAlpha(const BitmapView& src, const BitmapView& dst,
+                                   const int32_t table[256], Histogram& hist);
 #endif
 
 // The passes by name, slowest first. Every build has all four names; a pass this build
@@ -89,7 +91,7 @@ const char* passName(Pass pass); // "plain", "portable", "avx2", "avx512"
 bool passUsable(Pass pass);
 PixelPass passFunction(Pass pass); // nullptr where not usable
 // The pass in a form that keeps each pixel's top byte from src, for the passes that
-// have one (avx2); nullptr otherwise. src and dst may be the same frame.
+// have one (avx2, avx512); nullptr otherwise. src and dst may be the same frame.
 PixelPass alphaKeepingFunction(Pass pass);
 
 // Which pass runs, and why.
@@ -182,12 +184,43 @@ void mapAndCountChannelsReference(const BitmapView& src, const BitmapView& dst, 
                                   ChannelHistograms& hist, bool keepAlpha);
 void mapAndCountChannels(const BitmapView& src, const BitmapView& dst, const ChannelTables& tables,
                          ChannelHistograms& hist, bool keepAlpha);
+void mapAndCountChannelsPortable(const BitmapView& src, const BitmapView& dst, const ChannelTables& tables,
+                                 ChannelHistograms& hist, bool keepAlpha);
+#if RANGEWICK_HAVE_X86_PASSES
+// Call only where avx2PassUsable(), avx512PassUsable().
+void mapAndCountChannelsAvx2(const BitmapView& src, const BitmapView& dst, const ChannelTables& tables,
+                             ChannelHistograms& hist, bool keepAlpha);
+void mapAndCountChannelsAvx512(const BitmapView& src, const BitmapView& dst, const ChannelTables& tables,
+                               ChannelHistograms& hist, bool keepAlpha);
+#endif
 ChannelPass channelPassFunction(Pass pass); // nullptr where the pass is not usable
 
-// Mapping alone with a table per channel (src and dst may be the same frame), and
-// counting alone per channel (nothing written).
+// Mapping alone with a table per channel (src and dst may be the same frame): the
+// reference, and each pass's faster shape of it, held bit-for-bit equal to it;
+// mapChannels takes the chosen pass's.
+using ChannelMapPass = void (*)(const BitmapView& src, const BitmapView& dst, const ChannelTables& tables,
+                                bool keepAlpha);
 void mapChannelsReference(const BitmapView& src, const BitmapView& dst, const ChannelTables& tables, bool keepAlpha);
 void mapChannels(const BitmapView& src, const BitmapView& dst, const ChannelTables& tables, bool keepAlpha);
+void mapChannelsPortable(const BitmapView& src, const BitmapView& dst, const ChannelTables& tables, bool keepAlpha);
+#if RANGEWICK_HAVE_X86_PASSES
+void mapChannelsAvx2(const BitmapView& src, const BitmapView& dst, const ChannelTables& tables, bool keepAlpha);
+void mapChannelsAvx512(const BitmapView& src, const BitmapView& dst, const ChannelTables& tables, bool keepAlpha);
+#endif
+ChannelMapPass channelMapFunction(Pass pass); // nullptr where the pass is not usable
+
+// Counting alone per channel: hist[c] gets channel c of every pixel of src added,
+// nothing is written (the frame may be the host's output buffer).
 void countChannels(const BitmapView& src, ChannelHistograms& hist);
+
+// For the passes' own use: the tables a pass maps with, one for all three channels or
+// one per channel, so that one body of code serves both and the one-table pass is the
+// code it always was. of(c): channel c's table.
+template <int kTables>
+struct TableSet {
+    static_assert(kTables == 1 || kTables == 3, "one table or one per channel");
+    const int32_t* table[kTables];
+    const int32_t* of(int channel) const { return table[kTables == 1 ? 0 : channel]; }
+};
 
 } // namespace levels

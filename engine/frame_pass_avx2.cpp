@@ -23,6 +23,13 @@
 // levels. Where alpha is kept, each vector takes its top bytes back before its store.
 // Mapping alone (mapAvx2, a cut frame mapped again) takes every vector through the
 // whole table in the same two ways.
+//
+// With a table per channel (levelling the channels apart) the pass is the same code:
+// each channel's window looks up its own table's entries, and every sample is counted
+// into its channel's own histogram. The stretch is worked out with each channel's own
+// numbers in its lanes where all three tables are stretches; otherwise runs of vectors
+// are taken four at a time, rearranged into a vector per channel, each looked up in its
+// own table alone.
 #include "frame_levelling.h"
 
 #if RANGEWICK_HAVE_X86_PASSES
@@ -50,7 +57,16 @@ constexpr int kPairsPerLoop = sizeof(void*) == 8 ? 8 : 4;
 constexpr int kVectorsToSkip = 15;
 constexpr int kLongestSkip = 255;
 
-using ChannelHistograms = uint32_t[3][256];
+// Where a pass counts: the batches into a histogram per channel (`windows`), and the
+// samples counted one by one into the frame's one histogram (`shared`) or, with
+// kPerChannel, into their channel's in `windows` too. of(c): channel c's counters.
+template <bool kPerChannel>
+struct Counts {
+    uint32_t* shared;
+    ChannelHistograms* windows;
+
+    uint32_t* of(int channel) const { return kPerChannel ? (*windows)[channel] : shared; }
+};
 
 // The mapped pixels, with the top bytes of `pixels` where alpha is kept (the mapping
 // leaves them 0).
@@ -73,16 +89,32 @@ RANGEWICK_AVX2 __m256i entryBytes(const int32_t table[256], int first)
     return _mm256_permutevar8x32_epi32(_mm256_packus_epi16(words0, words1), _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7));
 }
 
+// What a Stretch shifts its lanes by (see there).
+template <int kTables>
+struct StretchShift {
+    using Type = __m256i;
+};
+template <>
+struct StretchShift<1> {
+    using Type = __m128i;
+};
+
 // A table that stretches levels black..black + range onto 0..255, rounding to nearest:
 // e(i) = (255 k + range / 2) / range with k = i - black (0 below black), at most 255.
 // In 16-bit lanes the division is a multiply-high by a magic number and a shift, about
-// a quarter of the work of a lookup in the whole table.
+// a quarter of the work of a lookup in the whole table. With a table per channel each
+// channel's lanes hold its own numbers.
+template <int kTables>
 struct Stretch {
+    static constexpr bool kByFour = false;
     // Per pixel: black for B, G and R, and 255 for the top byte, which then maps to 0
     // as black does.
     __m256i black;
     __m256i bias, magic;
-    __m128i shift;
+    // One table: the shift of every lane. A table per channel: 2^(16 - shift) in each
+    // lane, for a multiply-high that shifts each channel by its own (AVX2 shifts 16-bit
+    // lanes all by one count).
+    typename StretchShift<kTables>::Type shift;
 
     RANGEWICK_AVX2 __m256i map(__m256i pixels) const
     {
@@ -96,7 +128,10 @@ struct Stretch {
     {
         const __m256i k = _mm256_subs_epu16(levels, blacks);
         const __m256i n = _mm256_add_epi16(_mm256_mullo_epi16(k, _mm256_set1_epi16(255)), bias);
-        return _mm256_srl_epi16(_mm256_mulhi_epu16(n, magic), shift);
+        if constexpr (kTables == 1)
+            return _mm256_srl_epi16(_mm256_mulhi_epu16(n, magic), shift);
+        else
+            return _mm256_mulhi_epu16(_mm256_mulhi_epu16(n, magic), shift);
     }
 
     // Whether it gives every entry of the table.
@@ -124,7 +159,11 @@ struct Stretch {
 // rounding of the double arithmetic that builds the table puts some halves down, so the
 // bias may be one less, and a few ranges (about 3 % of the pairs of points) have no
 // magic number that fits 16 bits. Those tables, and any others, are looked up.
-RANGEWICK_AVX2 bool findStretch(const int32_t table[256], Stretch& stretch)
+struct StretchNumbers {
+    int black, bias, magic, shift;
+};
+
+RANGEWICK_AVX2 bool findStretch(const int32_t table[256], Stretch<1>& stretch, StretchNumbers& found)
 {
     // black: the last of the zeros that begin the table; white: the first 255.
     int black = -1, white = 256;
@@ -157,21 +196,102 @@ RANGEWICK_AVX2 bool findStretch(const int32_t table[256], Stretch& stretch)
         for (const int m : {magic, magic + 1}) {
             stretch.bias = _mm256_set1_epi16(static_cast<short>(bias));
             stretch.magic = _mm256_set1_epi16(static_cast<short>(m));
-            if (m <= 0xFFFF && stretch.isTable(table, black))
+            if (m <= 0xFFFF && stretch.isTable(table, black)) {
+                found = {black, bias, m, shift};
                 return true;
+            }
         }
     return false;
 }
 
-// Any table, looked up whole: two sets of 8 shuffles over 16-entry slices, each set
-// covering half the levels.
-struct Lookup {
-    const __m128i* slices; // 16, as setSlices makes them
+RANGEWICK_AVX2 bool findStretch(const TableSet<1>& tables, Stretch<1>& stretch)
+{
+    StretchNumbers found;
+    return findStretch(tables.of(0), stretch, found);
+}
 
-    // Slice k in both 128-bit lanes, broadcast as it is loaded: half the bytes held.
-    RANGEWICK_AVX2 __m256i slice(int k) const { return _mm256_broadcastsi128_si256(_mm_loadu_si128(slices + k)); }
+// A table per channel: worked out only where all three are stretches, each channel's
+// numbers in its own lanes of words, the top byte's bias and magic 0 so that it maps to
+// 0. A range of 2 levels (shift 0) would need 2^16 to shift by.
+RANGEWICK_AVX2 bool findStretch(const TableSet<3>& tables, Stretch<3>& stretch)
+{
+    uint64_t black = 0x00FF000000000000ull, bias = 0, magic = 0, shift = 0;
+#pragma GCC unroll 1
+    for (int c = 0; c < 3; ++c) {
+        Stretch<1> one;
+        StretchNumbers found;
+        if (!findStretch(tables.of(c), one, found) || found.shift == 0)
+            return false;
+        const int lane = 16 * c;
+        black |= static_cast<uint64_t>(found.black) << lane;
+        bias |= static_cast<uint64_t>(found.bias) << lane;
+        magic |= static_cast<uint64_t>(found.magic) << lane;
+        shift |= static_cast<uint64_t>(1u << (16 - found.shift)) << lane;
+    }
+    stretch.black = _mm256_set1_epi64x(static_cast<long long>(black));
+    stretch.bias = _mm256_set1_epi64x(static_cast<long long>(bias));
+    stretch.magic = _mm256_set1_epi64x(static_cast<long long>(magic));
+    stretch.shift = _mm256_set1_epi64x(static_cast<long long>(shift));
+    return true;
+}
+
+// Any table, looked up whole: two sets of 8 shuffles over 16-entry slices, each set
+// covering half the levels. With a table per channel, every byte of a vector is looked
+// up in each and takes its own channel's; four vectors at once (mapFour) are first
+// rearranged into a vector per channel, each looked up in its own table alone, a third
+// of the shuffles.
+template <int kTables>
+struct Lookup {
+    static constexpr bool kByFour = kTables == 3; // whether mapFour is the way to map
+    const __m128i (*slices)[16]; // per table 16, as setSlices makes them
+
+    // Slice k of table t in both 128-bit lanes, broadcast as it is loaded: half the bytes held.
+    RANGEWICK_AVX2 __m256i slice(int t, int k) const
+    {
+        return _mm256_broadcastsi128_si256(_mm_loadu_si128(slices[t] + k));
+    }
 
     RANGEWICK_AVX2 __m256i map(__m256i pixels) const
+    {
+        if constexpr (kTables == 1)
+            return _mm256_and_si256(lookUp(0, pixels), _mm256_set1_epi32(0x00FFFFFF));
+        return mapThroughEach(pixels);
+    }
+
+    // With a table per channel, out of line, as mapFour: inlined into the pass, the
+    // compiler moved all 48 slices out of its loops and spilled them, 1.5 KiB of stack.
+    __attribute__((noinline)) RANGEWICK_AVX2 __m256i mapThroughEach(__m256i pixels) const
+    {
+        const __m256i blueGreen = _mm256_blendv_epi8(lookUp(0, pixels), lookUp(1, pixels), _mm256_set1_epi32(0x0000FF00));
+        return _mm256_and_si256(_mm256_blendv_epi8(blueGreen, lookUp(2, pixels), _mm256_set1_epi32(0x00FF0000)),
+                                _mm256_set1_epi32(0x00FFFFFF));
+    }
+
+    // Four vectors of pixels mapped as map() maps each.
+    __attribute__((noinline)) RANGEWICK_AVX2 void mapFour(const __m256i (&pixels)[4], __m256i (&mapped)[4]) const
+    {
+        // Within each 128-bit lane: each vector's bytes grouped into a dword per channel,
+        // then the dwords of the four vectors transposed, and back again after.
+        const __m256i group = _mm256_setr_epi8(0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15,
+                                               0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15);
+        const __m256i g0 = _mm256_shuffle_epi8(pixels[0], group), g1 = _mm256_shuffle_epi8(pixels[1], group);
+        const __m256i g2 = _mm256_shuffle_epi8(pixels[2], group), g3 = _mm256_shuffle_epi8(pixels[3], group);
+        const __m256i blueGreen01 = _mm256_unpacklo_epi32(g0, g1), blueGreen23 = _mm256_unpacklo_epi32(g2, g3);
+        const __m256i red01 = _mm256_unpackhi_epi32(g0, g1), red23 = _mm256_unpackhi_epi32(g2, g3);
+        const __m256i blue = lookUp(0, _mm256_unpacklo_epi64(blueGreen01, blueGreen23));
+        const __m256i green = lookUp(1, _mm256_unpackhi_epi64(blueGreen01, blueGreen23));
+        const __m256i red = lookUp(2, _mm256_unpacklo_epi64(red01, red23));
+        const __m256i zero = _mm256_setzero_si256();
+        const __m256i bg01 = _mm256_unpacklo_epi32(blue, green), bg23 = _mm256_unpackhi_epi32(blue, green);
+        const __m256i r01 = _mm256_unpacklo_epi32(red, zero), r23 = _mm256_unpackhi_epi32(red, zero);
+        mapped[0] = _mm256_shuffle_epi8(_mm256_unpacklo_epi64(bg01, r01), group);
+        mapped[1] = _mm256_shuffle_epi8(_mm256_unpackhi_epi64(bg01, r01), group);
+        mapped[2] = _mm256_shuffle_epi8(_mm256_unpacklo_epi64(bg23, r23), group);
+        mapped[3] = _mm256_shuffle_epi8(_mm256_unpackhi_epi64(bg23, r23), group);
+    }
+
+    // Every byte of `pixels` through table t.
+    RANGEWICK_AVX2 __m256i lookUp(int t, __m256i pixels) const
     {
         // A shuffle gives 0 for an index with its top bit set: slice k of the lower
         // half contributes exactly to the levels of slices k and up (of that half).
@@ -181,18 +301,18 @@ struct Lookup {
         // more than there are registers for.
         const __m256i sixteen = _mm256_set1_epi8(16);
         __m256i index = pixels;
-        __m256i low = _mm256_shuffle_epi8(slice(0), index);
+        __m256i low = _mm256_shuffle_epi8(slice(t, 0), index);
         for (int k = 1; k < 8; ++k) {
             index = _mm256_subs_epi8(index, sixteen);
-            low = _mm256_xor_si256(low, _mm256_shuffle_epi8(slice(k), index));
+            low = _mm256_xor_si256(low, _mm256_shuffle_epi8(slice(t, k), index));
         }
         index = _mm256_xor_si256(pixels, _mm256_set1_epi8(static_cast<char>(0x80)));
-        __m256i high = _mm256_shuffle_epi8(slice(8), index);
+        __m256i high = _mm256_shuffle_epi8(slice(t, 8), index);
         for (int k = 9; k < 16; ++k) {
             index = _mm256_subs_epi8(index, sixteen);
-            high = _mm256_xor_si256(high, _mm256_shuffle_epi8(slice(k), index));
+            high = _mm256_xor_si256(high, _mm256_shuffle_epi8(slice(t, k), index));
         }
-        return _mm256_and_si256(_mm256_blendv_epi8(low, high, pixels), _mm256_set1_epi32(0x00FFFFFF));
+        return _mm256_blendv_epi8(low, high, pixels);
     }
 };
 
@@ -211,20 +331,22 @@ RANGEWICK_AVX2 void setSlices(const int32_t table[256], __m128i (&slices)[16])
     }
 }
 
-// Any pixels through the whole table: worked out where it is a stretch, looked up
-// otherwise.
+// Any pixels through the whole table (or tables): worked out where it is a stretch,
+// looked up otherwise.
+template <int kTables>
 class WholeTable {
 public:
-    RANGEWICK_AVX2 explicit WholeTable(const int32_t levelTable[256])
+    RANGEWICK_AVX2 explicit WholeTable(const TableSet<kTables>& tables)
     {
-        stretched_ = findStretch(levelTable, stretch_);
+        stretched_ = findStretch(tables, stretch_);
         if (!stretched_)
-            setSlices(levelTable, slices_);
+            for (int t = 0; t < kTables; ++t)
+                setSlices(tables.of(t), slices_[t]);
     }
 
     bool stretched() const { return stretched_; }
-    const Stretch& stretch() const { return stretch_; }
-    Lookup lookup() const { return {slices_}; }
+    const Stretch<kTables>& stretch() const { return stretch_; }
+    Lookup<kTables> lookup() const { return {slices_}; }
 
     RANGEWICK_AVX2 __m256i map(__m256i pixels) const
     {
@@ -232,8 +354,8 @@ public:
     }
 
 private:
-    Stretch stretch_;
-    __m128i slices_[16];
+    Stretch<kTables> stretch_;
+    __m128i slices_[kTables][16];
     bool stretched_;
 };
 
@@ -276,14 +398,64 @@ RANGEWICK_AVX2 void mapLanes(const uint32_t* in, uint32_t* out, __m256i lanes, c
     _mm256_maskstore_epi32(reinterpret_cast<int*>(out), lanes, withAlpha<kKeepAlpha>(map.map(pixels), pixels));
 }
 
+// Helpers of the pass that depend on none of its template's arguments, outside it: each
+// instance of the class would have its own identical copy, and the MinGW builds fold
+// such copies into one called through a wrapper compiled without AVX2.
+RANGEWICK_AVX2 __m256i highNibbles() { return _mm256_set1_epi32(0x00F0F0F0); }
+
+RANGEWICK_AVX2 __m256i offsetsFrom(__m256i pixels, __m256i start)
+{
+    return _mm256_or_si256(_mm256_sub_epi8(pixels, start), _mm256_set1_epi32(static_cast<int>(0xFF000000u)));
+}
+
+RANGEWICK_AVX2 __m256i lookUpInWindows(__m256i offset, __m256i blueTable, __m256i greenTable, __m256i redTable)
+{
+    // Each shuffle looks up every byte in one channel's window; the top byte, whose
+    // offset has the top bit set, gets 0 from all three.
+    const __m256i blue = _mm256_shuffle_epi8(blueTable, offset);
+    const __m256i green = _mm256_shuffle_epi8(greenTable, offset);
+    const __m256i red = _mm256_shuffle_epi8(redTable, offset);
+    const __m256i blueGreen = _mm256_blendv_epi8(blue, green, _mm256_set1_epi32(0x0000FF00));
+    return _mm256_blendv_epi8(blueGreen, red, _mm256_set1_epi32(0x00FF0000));
+}
+
+// The counts of pair k's levels, 2k and 2k + 1, each summed over pixels two apart:
+// the dwords of a lane hold level 2k, 2k + 1, 2k, 2k + 1, a byte per channel.
+RANGEWICK_AVX2 __m256i pairOf(const __m256i (&pairCounts)[kWindow / 2], int k)
+{
+    const __m256i lowNibbles = _mm256_set1_epi8(0x0F);
+    const __m256i a = _mm256_and_si256(pairCounts[k], lowNibbles);
+    const __m256i b = _mm256_and_si256(_mm256_srli_epi16(pairCounts[k], 4), lowNibbles);
+    return _mm256_add_epi8(_mm256_unpacklo_epi32(a, b), _mm256_unpackhi_epi32(a, b));
+}
+
+// Levels 2k to 2k + 3 (pairs k and k + 1), each summed over the 4 pixels of a lane:
+// dword m of a lane holds level 2k + m.
+RANGEWICK_AVX2 __m256i quadOf(const __m256i (&pairCounts)[kWindow / 2], int k)
+{
+    const __m256i a = pairOf(pairCounts, k), b = pairOf(pairCounts, k + 1);
+    return _mm256_add_epi8(_mm256_unpacklo_epi64(a, b), _mm256_unpackhi_epi64(a, b));
+}
+
+// The shuffle table that makes offset 2k 0x01 and offset 2k + 1 0x10.
+RANGEWICK_AVX2 __m256i pairOneHot(int k)
+{
+    alignas(16) static const uint8_t oneHot[kWindow / 2][16] = {
+        {0x01, 0x10}, {0, 0, 0x01, 0x10}, {0, 0, 0, 0, 0x01, 0x10}, {0, 0, 0, 0, 0, 0, 0x01, 0x10},
+        {0, 0, 0, 0, 0, 0, 0, 0, 0x01, 0x10}, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x01, 0x10},
+        {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x01, 0x10}, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x01, 0x10}};
+    return _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(oneHot[k])));
+}
+
+template <int kTables, bool kPerChannel>
 class Avx2Pass {
 public:
-    // Samples counted one by one go to `h`, the batches to `channelHist`.
-    RANGEWICK_AVX2 Avx2Pass(const int32_t levelTable[256], Histogram& h, ChannelHistograms& channelHist)
-        : hist_(h), channelHist_(channelHist), whole_(levelTable)
+    RANGEWICK_AVX2 Avx2Pass(const TableSet<kTables>& tables, Counts<kPerChannel> counts)
+        : counts_(counts), whole_(tables)
     {
-        for (int i = 0; i < 256; ++i)
-            tableBytes_[i] = static_cast<uint8_t>(levelTable[i]);
+        for (int t = 0; t < kTables; ++t)
+            for (int i = 0; i < 256; ++i)
+                tableBytes_[t][i] = static_cast<uint8_t>(tables.of(t)[i]);
         start_ = _mm256_setzero_si256();
         setWindowTables();
         batched_ = 0;
@@ -408,34 +580,58 @@ public:
     void countChannels(const uint32_t* src, int32_t pixels, unsigned channels)
     {
         if (channels == kAllChannels) {
+            uint32_t* const blue = counts_.of(0);
+            uint32_t* const green = counts_.of(1);
+            uint32_t* const red = counts_.of(2);
             for (int32_t i = 0; i < pixels; ++i) {
                 const uint32_t p = src[i];
-                ++hist_[p & 0xFF];
-                ++hist_[(p >> 8) & 0xFF];
-                ++hist_[(p >> 16) & 0xFF];
+                ++blue[p & 0xFF];
+                ++green[(p >> 8) & 0xFF];
+                ++red[(p >> 16) & 0xFF];
             }
             return;
         }
         for (unsigned c = 0; c < 3; ++c)
-            if (channels & (1u << c))
+            if (channels & (1u << c)) {
+                uint32_t* const bins = counts_.of(static_cast<int>(c));
                 for (int32_t i = 0; i < pixels; ++i)
-                    ++hist_[(src[i] >> (8 * c)) & 0xFF];
+                    ++bins[(src[i] >> (8 * c)) & 0xFF];
+            }
     }
 
-    const WholeTable& whole() const { return whole_; }
+    const WholeTable<kTables>& whole() const { return whole_; }
 
 private:
     template <bool kStretched, bool kKeepAlpha>
     RANGEWICK_AVX2 void countRun(const uint32_t* in, uint32_t* out, int vectors)
     {
-        uint32_t* const h = hist_;
-        for (int v = 0; v < vectors; ++v, in += kPixels, out += kPixels) {
+        uint32_t* const blue = counts_.of(0);
+        uint32_t* const green = counts_.of(1);
+        uint32_t* const red = counts_.of(2);
+        int v = 0;
+        if constexpr (!kStretched && Lookup<kTables>::kByFour)
+            for (; v + 4 <= vectors; v += 4, in += 4 * kPixels, out += 4 * kPixels) {
+                __m256i pixels[4], mapped[4];
+                for (int i = 0; i < 4; ++i)
+                    pixels[i] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + kPixels * i));
+                for (int i = 0; i < 4 * kPixels; ++i) {
+                    const uint32_t p = in[i];
+                    ++blue[p & 0xFF];
+                    ++green[(p >> 8) & 0xFF];
+                    ++red[(p >> 16) & 0xFF];
+                }
+                whole_.lookup().mapFour(pixels, mapped);
+                for (int i = 0; i < 4; ++i)
+                    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + kPixels * i),
+                                        withAlpha<kKeepAlpha>(mapped[i], pixels[i]));
+            }
+        for (; v < vectors; ++v, in += kPixels, out += kPixels) {
             const __m256i pixels = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in));
             for (int i = 0; i < kPixels; ++i) {
                 const uint32_t p = in[i];
-                ++h[p & 0xFF];
-                ++h[(p >> 8) & 0xFF];
-                ++h[(p >> 16) & 0xFF];
+                ++blue[p & 0xFF];
+                ++green[(p >> 8) & 0xFF];
+                ++red[(p >> 16) & 0xFF];
             }
             const __m256i mapped = kStretched ? whole_.stretch().map(pixels) : whole_.lookup().map(pixels);
             _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), withAlpha<kKeepAlpha>(mapped, pixels));
@@ -444,16 +640,9 @@ private:
 
     static constexpr unsigned kAllChannels = 7;
 
-    RANGEWICK_AVX2 static __m256i highNibbles() { return _mm256_set1_epi32(0x00F0F0F0); }
-
     // Each sample's offset into its channel's window; the top byte becomes 0xFF, which
     // matches no level and looks nothing up.
     RANGEWICK_AVX2 __m256i offsetsOf(__m256i pixels) const { return offsetsFrom(pixels, start_); }
-
-    RANGEWICK_AVX2 static __m256i offsetsFrom(__m256i pixels, __m256i start)
-    {
-        return _mm256_or_si256(_mm256_sub_epi8(pixels, start), _mm256_set1_epi32(static_cast<int>(0xFF000000u)));
-    }
 
     // Puts each channel's window around this vector's samples. A channel that left its
     // window upwards gets most of the spare levels above its samples, one that left it
@@ -487,27 +676,18 @@ private:
         return _mm256_andnot_si256(fits, _mm256_set1_epi32(0x00FFFFFF));
     }
 
-    // Per channel, the table entries of its window, in both 16-byte halves.
+    // Per channel, the entries of its table in its window, in both 16-byte halves.
     RANGEWICK_AVX2 void setWindowTables()
     {
-        for (int c = 0; c < 3; ++c)
-            windowTable_[c] = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(tableBytes_ + startOf(c))));
+        for (int c = 0; c < 3; ++c) {
+            const uint8_t* const entries = tableBytes_[kTables == 1 ? 0 : c] + startOf(c);
+            windowTable_[c] = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(entries)));
+        }
     }
 
     RANGEWICK_AVX2 __m256i mapInWindows(__m256i offset) const
     {
         return lookUpInWindows(offset, windowTable_[0], windowTable_[1], windowTable_[2]);
-    }
-
-    RANGEWICK_AVX2 static __m256i lookUpInWindows(__m256i offset, __m256i blueTable, __m256i greenTable, __m256i redTable)
-    {
-        // Each shuffle looks up every byte in one channel's window; the top byte, whose
-        // offset has the top bit set, gets 0 from all three.
-        const __m256i blue = _mm256_shuffle_epi8(blueTable, offset);
-        const __m256i green = _mm256_shuffle_epi8(greenTable, offset);
-        const __m256i red = _mm256_shuffle_epi8(redTable, offset);
-        const __m256i blueGreen = _mm256_blendv_epi8(blue, green, _mm256_set1_epi32(0x0000FF00));
-        return _mm256_blendv_epi8(blueGreen, red, _mm256_set1_epi32(0x00FF0000));
     }
 
     RANGEWICK_AVX2 int startOf(int channel) const
@@ -527,34 +707,6 @@ private:
         return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(batch_[i]));
     }
 
-    // The counts of pair k's levels, 2k and 2k + 1, each summed over pixels two apart:
-    // the dwords of a lane hold level 2k, 2k + 1, 2k, 2k + 1, a byte per channel.
-    RANGEWICK_AVX2 static __m256i pairOf(const __m256i (&pairCounts)[kWindow / 2], int k)
-    {
-        const __m256i lowNibbles = _mm256_set1_epi8(0x0F);
-        const __m256i a = _mm256_and_si256(pairCounts[k], lowNibbles);
-        const __m256i b = _mm256_and_si256(_mm256_srli_epi16(pairCounts[k], 4), lowNibbles);
-        return _mm256_add_epi8(_mm256_unpacklo_epi32(a, b), _mm256_unpackhi_epi32(a, b));
-    }
-
-    // Levels 2k to 2k + 3 (pairs k and k + 1), each summed over the 4 pixels of a lane:
-    // dword m of a lane holds level 2k + m.
-    RANGEWICK_AVX2 static __m256i quadOf(const __m256i (&pairCounts)[kWindow / 2], int k)
-    {
-        const __m256i a = pairOf(pairCounts, k), b = pairOf(pairCounts, k + 1);
-        return _mm256_add_epi8(_mm256_unpacklo_epi64(a, b), _mm256_unpackhi_epi64(a, b));
-    }
-
-    // The shuffle table that makes offset 2k 0x01 and offset 2k + 1 0x10.
-    RANGEWICK_AVX2 static __m256i pairOneHot(int k)
-    {
-        alignas(16) static const uint8_t oneHot[kWindow / 2][16] = {
-            {0x01, 0x10}, {0, 0, 0x01, 0x10}, {0, 0, 0, 0, 0x01, 0x10}, {0, 0, 0, 0, 0, 0, 0x01, 0x10},
-            {0, 0, 0, 0, 0, 0, 0, 0, 0x01, 0x10}, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x01, 0x10},
-            {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x01, 0x10}, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x01, 0x10}};
-        return _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(oneHot[k])));
-    }
-
     // Channel c's counts of the window's 16 levels, byte c of each dword of `sums`,
     // added to the channel's own histogram. In one shared histogram the windows of
     // different channels overlap at any offset, and a read that partly overlaps a store
@@ -564,22 +716,21 @@ private:
         // Byte c of each dword, as the dword: from byte 4i + c of a lane into dword i.
         const __m256i channel = _mm256_add_epi32(_mm256_setr_epi32(0, 4, 8, 12, 0, 4, 8, 12),
                                                  _mm256_set1_epi32(static_cast<int>(0x80808000u + static_cast<unsigned>(c))));
-        uint32_t* const bins = channelHist_[c] + startOf(c);
+        uint32_t* const bins = (*counts_.windows)[c] + startOf(c);
         for (int s = 0; s < 2; ++s) {
             __m256i* const eight = reinterpret_cast<__m256i*>(bins + 8 * s);
             _mm256_storeu_si256(eight, _mm256_add_epi32(_mm256_loadu_si256(eight), _mm256_shuffle_epi8(sums[s], channel)));
         }
     }
 
-    Histogram& hist_;
-    ChannelHistograms& channelHist_;
-    const WholeTable whole_; // vectors that no window holds
+    const Counts<kPerChannel> counts_;
+    const WholeTable<kTables> whole_; // vectors that no window holds
     __m256i start_;          // per byte: the first level of its channel's window (top byte 0)
     __m256i windowTable_[3]; // per channel: the table entries of its window
     int batched_;            // vectors waiting in batch_
     int toSkip_;             // vectors to count one by one before trying the windows again
     int skipLength_;         // toSkip_ after the next vector that fails
-    uint8_t tableBytes_[256];
+    uint8_t tableBytes_[kTables][256];
     uint8_t batch_[kBatch][32];
 };
 
@@ -593,14 +744,11 @@ bool avx2PassUsable()
 
 namespace {
 
-template <bool kKeepAlpha>
-RANGEWICK_AVX2 void mapAndCountRows(const BitmapView& src, const BitmapView& dst,
-                                    const int32_t table[256], Histogram& hist)
+template <bool kKeepAlpha, int kTables, bool kPerChannel>
+RANGEWICK_AVX2 void mapAndCountRows(const BitmapView& src, const BitmapView& dst, const TableSet<kTables>& tables,
+                                    Counts<kPerChannel> counts)
 {
-    if (src.w <= 0 || src.h <= 0)
-        return;
-    alignas(32) ChannelHistograms channelHist = {}; // 3 KiB; the pass's own is under 2 KiB
-    Avx2Pass pass(table, hist, channelHist);
+    Avx2Pass<kTables, kPerChannel> pass(tables, counts);
     const int32_t vectors = src.w / kPixels, tail = src.w % kPixels;
     const __m256i tailPixels = tailLanes(src.w);
     RowPair rows(src, dst);
@@ -611,9 +759,9 @@ RANGEWICK_AVX2 void mapAndCountRows(const BitmapView& src, const BitmapView& dst
             int done;
             if (pass.toSkip() > 0) {
                 done = pass.toSkip() < vectors - v ? pass.toSkip() : vectors - v;
-                pass.mapAndCountRun<kKeepAlpha>(in, out, done);
+                pass.template mapAndCountRun<kKeepAlpha>(in, out, done);
             } else {
-                done = pass.mapInWindowsRun<kKeepAlpha>(in, out, vectors - v);
+                done = pass.template mapInWindowsRun<kKeepAlpha>(in, out, vectors - v);
                 if (done < vectors - v) {
                     const uint32_t* const leaving = in + kPixels * done;
                     const __m256i pixels = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(leaving));
@@ -632,6 +780,17 @@ RANGEWICK_AVX2 void mapAndCountRows(const BitmapView& src, const BitmapView& dst
         }
     }
     pass.flush();
+}
+
+// One table, one histogram: the batches counted per channel are added in at the end.
+template <bool kKeepAlpha>
+RANGEWICK_AVX2 void mapAndCountShared(const BitmapView& src, const BitmapView& dst,
+                                      const int32_t table[256], Histogram& hist)
+{
+    if (src.w <= 0 || src.h <= 0)
+        return;
+    alignas(32) ChannelHistograms channelHist = {}; // 3 KiB; the pass's own is under 2 KiB
+    mapAndCountRows<kKeepAlpha>(src, dst, TableSet<1>{{table}}, Counts<false>{hist, &channelHist});
     for (int i = 0; i < 256; ++i)
         hist[i] += channelHist[0][i] + channelHist[1][i] + channelHist[2][i];
 }
@@ -650,7 +809,18 @@ __attribute__((noinline)) RANGEWICK_AVX2 void mapRows(const BitmapView& src, con
     for (int32_t y = 0; y < src.h; ++y, rows.next()) {
         const uint32_t* in = rows.in();
         uint32_t* out = rows.out();
-        for (int32_t v = 0; v < vectors; ++v, in += kPixels, out += kPixels) {
+        int32_t v = 0;
+        if constexpr (Map::kByFour)
+            for (; v + 4 <= vectors; v += 4, in += 4 * kPixels, out += 4 * kPixels) {
+                __m256i pixels[4], mapped[4];
+                for (int i = 0; i < 4; ++i)
+                    pixels[i] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + kPixels * i));
+                map.mapFour(pixels, mapped);
+                for (int i = 0; i < 4; ++i)
+                    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + kPixels * i),
+                                        withAlpha<kKeepAlpha>(mapped[i], pixels[i]));
+            }
+        for (; v < vectors; ++v, in += kPixels, out += kPixels) {
             const __m256i pixels = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in));
             _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), withAlpha<kKeepAlpha>(map.map(pixels), pixels));
         }
@@ -659,35 +829,63 @@ __attribute__((noinline)) RANGEWICK_AVX2 void mapRows(const BitmapView& src, con
     }
 }
 
+template <int kTables>
+RANGEWICK_AVX2 void mapWhole(const BitmapView& src, const BitmapView& dst, const TableSet<kTables>& tables,
+                             bool keepAlpha)
+{
+    if (src.w <= 0 || src.h <= 0)
+        return;
+    // The stack holds the stretch or the slices, whichever the tables need.
+    {
+        Stretch<kTables> stretch;
+        if (findStretch(tables, stretch)) {
+            keepAlpha ? mapRows<true>(src, dst, stretch) : mapRows<false>(src, dst, stretch);
+            return;
+        }
+    }
+    __m128i slices[kTables][16];
+    for (int t = 0; t < kTables; ++t)
+        setSlices(tables.of(t), slices[t]);
+    const Lookup<kTables> lookup = {slices};
+    keepAlpha ? mapRows<true>(src, dst, lookup) : mapRows<false>(src, dst, lookup);
+}
+
 } // namespace
 
 RANGEWICK_AVX2 void mapAndCountAvx2(const BitmapView& src, const BitmapView& dst,
                                     const int32_t table[256], Histogram& hist)
 {
-    mapAndCountRows<false>(src, dst, table, hist);
+    mapAndCountShared<false>(src, dst, table, hist);
 }
 
 RANGEWICK_AVX2 void mapAndCountAvx2KeepingAlpha(const BitmapView& src, const BitmapView& dst,
                                                 const int32_t table[256], Histogram& hist)
 {
-    mapAndCountRows<true>(src, dst, table, hist);
+    mapAndCountShared<true>(src, dst, table, hist);
+}
+
+RANGEWICK_AVX2 void mapAndCountChannelsAvx2(const BitmapView& src, const BitmapView& dst, const ChannelTables& tables,
+                                            ChannelHistograms& hist, bool keepAlpha)
+{
+    if (src.w <= 0 || src.h <= 0)
+        return;
+    const TableSet<3> set = {{tables[0], tables[1], tables[2]}};
+    const Counts<true> counts = {nullptr, &hist};
+    if (keepAlpha)
+        mapAndCountRows<true>(src, dst, set, counts);
+    else
+        mapAndCountRows<false>(src, dst, set, counts);
 }
 
 RANGEWICK_AVX2 void mapAvx2(const BitmapView& src, const BitmapView& dst, const int32_t table[256], bool keepAlpha)
 {
-    if (src.w <= 0 || src.h <= 0)
-        return;
-    // The stack holds the stretch or the slices, whichever the table needs.
-    {
-        Stretch stretch;
-        if (findStretch(table, stretch)) {
-            keepAlpha ? mapRows<true>(src, dst, stretch) : mapRows<false>(src, dst, stretch);
-            return;
-        }
-    }
-    __m128i slices[16];
-    setSlices(table, slices);
-    keepAlpha ? mapRows<true>(src, dst, Lookup{slices}) : mapRows<false>(src, dst, Lookup{slices});
+    mapWhole(src, dst, TableSet<1>{{table}}, keepAlpha);
+}
+
+RANGEWICK_AVX2 void mapChannelsAvx2(const BitmapView& src, const BitmapView& dst, const ChannelTables& tables,
+                                    bool keepAlpha)
+{
+    mapWhole(src, dst, TableSet<3>{{tables[0], tables[1], tables[2]}}, keepAlpha);
 }
 
 } // namespace levels

@@ -20,6 +20,14 @@
 // (one byte for window levels 0-7, one for 8-15 and so on); a bit-matrix transpose turns
 // each run of 8 such bytes into 8 bytes holding one level's bit from each sample, and a
 // byte population count then gives the number of samples at each level.
+//
+// With a table per channel (levelling the channels apart) the pass is the same code.
+// Each channel's counters are added into its own histogram, and so are its samples
+// counted one by one. A block inside the windows is mapped by one permute from the
+// entries of the three windows side by side; any other byte is looked up in all three
+// tables, 12 registers where there are 32 (x86_64; i686 has 8 and reads them from the
+// stack), and takes its own channel's entry. Where a host composites, each vector keeps
+// its top bytes as it is stored.
 #include "frame_levelling.h"
 
 #if RANGEWICK_HAVE_X86_PASSES
@@ -45,30 +53,43 @@ constexpr unsigned kAllQuads = 0x3Fu; // the six 8-lane quads of samples
 // trying: the try costs as much as the counting saves, and noise rarely ends at once.
 constexpr int kBlocksToSkip = 7;
 
-// The level table as bytes in four registers, 64 levels each.
-struct ByteTable {
-    __m512i part[4];
+// The level table, or one per channel, as bytes in four registers each, 64 levels a
+// register.
+template <int kTables>
+struct ByteTables {
+    __m512i part[kTables][4];
 
-    RANGEWICK_AVX512 explicit ByteTable(const int32_t levelTable[256])
+    RANGEWICK_AVX512 explicit ByteTables(const TableSet<kTables>& tables)
     {
-        for (int p = 0; p < 4; ++p) {
-            const int32_t* t = levelTable + 64 * p;
-            const __m128i b0 = _mm512_cvtepi32_epi8(_mm512_loadu_si512(t));
-            const __m128i b1 = _mm512_cvtepi32_epi8(_mm512_loadu_si512(t + 16));
-            const __m128i b2 = _mm512_cvtepi32_epi8(_mm512_loadu_si512(t + 32));
-            const __m128i b3 = _mm512_cvtepi32_epi8(_mm512_loadu_si512(t + 48));
-            part[p] = _mm512_inserti32x4(
-                _mm512_inserti32x4(_mm512_inserti32x4(_mm512_castsi128_si512(b0), b1, 1), b2, 2), b3, 3);
-        }
+        for (int k = 0; k < kTables; ++k)
+            for (int p = 0; p < 4; ++p) {
+                const int32_t* t = tables.of(k) + 64 * p;
+                const __m128i b0 = _mm512_cvtepi32_epi8(_mm512_loadu_si512(t));
+                const __m128i b1 = _mm512_cvtepi32_epi8(_mm512_loadu_si512(t + 16));
+                const __m128i b2 = _mm512_cvtepi32_epi8(_mm512_loadu_si512(t + 32));
+                const __m128i b3 = _mm512_cvtepi32_epi8(_mm512_loadu_si512(t + 48));
+                part[k][p] = _mm512_inserti32x4(
+                    _mm512_inserti32x4(_mm512_inserti32x4(_mm512_castsi128_si512(b0), b1, 1), b2, 2), b3, 3);
+            }
+    }
+
+    // Every byte of the pixels through table k.
+    RANGEWICK_AVX512 __m512i through(int k, __m512i pixels) const
+    {
+        const __m512i low = _mm512_permutex2var_epi8(part[k][0], pixels, part[k][1]);
+        const __m512i high = _mm512_permutex2var_epi8(part[k][2], pixels, part[k][3]);
+        return _mm512_mask_mov_epi8(low, _mm512_movepi8_mask(pixels), high);
     }
 
     // 16 pixels mapped, each top byte 0 or, with kKeepAlpha, its own.
     template <bool kKeepAlpha>
     RANGEWICK_AVX512 __m512i map(__m512i pixels) const
     {
-        const __m512i low = _mm512_permutex2var_epi8(part[0], pixels, part[1]);
-        const __m512i high = _mm512_permutex2var_epi8(part[2], pixels, part[3]);
-        const __m512i mapped = _mm512_mask_mov_epi8(low, _mm512_movepi8_mask(pixels), high);
+        __m512i mapped = through(0, pixels);
+        if (kTables == 3) { // green ? green's : blue's, then red ? red's : those
+            mapped = _mm512_ternarylogic_epi32(_mm512_set1_epi32(0x0000FF00), through(1, pixels), mapped, 0xCA);
+            mapped = _mm512_ternarylogic_epi32(_mm512_set1_epi32(0x00FF0000), through(2, pixels), mapped, 0xCA);
+        }
         const __m512i rgb = _mm512_set1_epi32(0x00FFFFFF);
         if (kKeepAlpha) // rgb ? mapped : pixels
             return _mm512_ternarylogic_epi32(mapped, pixels, rgb, 0xE4);
@@ -101,14 +122,86 @@ private:
     std::ptrdiff_t inPitch_, outPitch_;
 };
 
+// With a table per channel, what maps a block whose samples all lie in the windows: one
+// permute from the windows' entries instead of six from the whole tables, which cost
+// the pass an eighth more on natural content. Nothing with one table, which maps every
+// block from its registers.
+template <int kTables>
+struct WindowEntries {
+    RANGEWICK_AVX512 explicit WindowEntries(const ByteTables<kTables>&) {}
+};
+
+template <>
+struct WindowEntries<3> {
+    alignas(64) uint8_t tableBytes[3][256];
+    __m512i entries[2];  // channel c's window at bytes 32c .. 32c + 31
+    __m512i toEntry;     // per byte of a pixel: what takes its level to its entry there
+
+    RANGEWICK_AVX512 explicit WindowEntries(const ByteTables<3>& tables)
+    {
+        for (int k = 0; k < 3; ++k)
+            for (int p = 0; p < 4; ++p)
+                _mm512_store_si512(tableBytes[k] + 64 * p, tables.part[k][p]);
+    }
+
+    // The windows as they start, per lane in channel order (see WindowCounter).
+    RANGEWICK_AVX512 void follow(__m512i start)
+    {
+        uint8_t starts[64];
+        _mm512_storeu_si512(starts, start);
+        __m256i window[3];
+        uint32_t offsets = 0;
+        for (int c = 0; c < 3; ++c) {
+            window[c] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(tableBytes[c] + starts[16 * c]));
+            offsets |= static_cast<uint32_t>((32 * c - starts[16 * c]) & 0xFF) << (8 * c);
+        }
+        entries[0] = _mm512_inserti64x4(_mm512_castsi256_si512(window[0]), window[1], 1);
+        entries[1] = _mm512_zextsi256_si512(window[2]);
+        toEntry = _mm512_set1_epi32(static_cast<int>(offsets));
+    }
+
+    // 16 pixels whose samples all lie in the windows, mapped, each top byte 0 or, with
+    // kKeepAlpha, its own.
+    template <bool kKeepAlpha>
+    RANGEWICK_AVX512 __m512i mapInWindows(__m512i pixels) const
+    {
+        const __m512i mapped = _mm512_permutex2var_epi8(entries[0], _mm512_add_epi8(pixels, toEntry), entries[1]);
+        const __m512i rgb = _mm512_set1_epi32(0x00FFFFFF);
+        if (kKeepAlpha) // rgb ? mapped : pixels
+            return _mm512_ternarylogic_epi32(mapped, pixels, rgb, 0xE4);
+        return _mm512_and_si512(mapped, rgb);
+    }
+};
+
+// Where a pass counts: into the frame's one histogram, or each channel into its own.
+// of(c): channel c's counters.
+template <bool kPerChannel>
+struct Counts;
+
+template <>
+struct Counts<false> {
+    Histogram& hist;
+    Histogram& of(int) const { return hist; }
+};
+
+template <>
+struct Counts<true> {
+    ChannelHistograms& hist;
+    Histogram& of(int channel) const { return hist[channel]; }
+};
+
 // Samples are counted in "channel order": lanes 16c .. 16c+15 hold channel c of the
 // block's 16 pixels (c = 0 blue, 1 green, 2 red); lanes 48-63 hold 0 and count nothing.
 //
 // Masks of 64 lanes are only made by comparisons and used by vector instructions: in a
 // 32-bit build a mask that comes from a general register passes through memory in two
 // halves, and reading it back waits for both stores to retire.
-struct WindowCounter {
-    Histogram& hist;
+//
+// With a table per channel the counter keeps the windows' entries (WindowEntries) where
+// its windows are.
+template <int kTables, bool kPerChannel>
+struct WindowCounter : WindowEntries<kTables> {
+    const Counts<kPerChannel> histogram; // where the counts go
     __m512i toChannelOrder; // indices from pixel order to channel order (64 = zero)
     __m512i oneHotLow;      // per level 0-15 of a window: its bit among levels 0-7, or 0
     __m512i oneHotHigh;     // per level 0-15: its bit among levels 8-15, or 0
@@ -119,7 +212,8 @@ struct WindowCounter {
     bool counted;           // whether the counters may hold counts
     int blocksToSkip;       // blocks to count one by one before trying the windows again
 
-    RANGEWICK_AVX512 explicit WindowCounter(Histogram& h) : hist(h)
+    RANGEWICK_AVX512 WindowCounter(Counts<kPerChannel> where, const ByteTables<kTables>& tables)
+        : WindowEntries<kTables>(tables), histogram(where)
     {
         uint8_t order[64], low[64] = {}, high[64] = {};
         for (int lane = 0; lane < 64; ++lane) {
@@ -141,17 +235,20 @@ struct WindowCounter {
         pending = 0;
         counted = false;
         blocksToSkip = 0;
+        if constexpr (kTables == 3)
+            this->follow(start);
     }
 
     // Counts one block of 16 pixels (read from `pixels`, also at `src` for the samples
-    // counted one by one).
-    RANGEWICK_AVX512 void count(__m512i pixels, const uint32_t* src)
+    // counted one by one). Returns whether all its samples lie in the windows.
+    RANGEWICK_AVX512 bool count(__m512i pixels, const uint32_t* src)
     {
         if (blocksToSkip > 0) {
             --blocksToSkip;
             countPixels(src, kBlock);
-            return;
+            return false;
         }
+        bool inWindows = true;
         const __m512i samples = _mm512_permutex2var_epi8(pixels, toChannelOrder, _mm512_setzero_si512());
         __m512i offset = _mm512_sub_epi8(samples, start);
         const __m512i window = _mm512_set1_epi8(kWindow);
@@ -167,11 +264,12 @@ struct WindowCounter {
             if (wide == kAllQuads) { // noise: nothing for the windows
                 countPixels(src, kBlock);
                 blocksToSkip = kBlocksToSkip;
-                return;
+                return false;
             }
             if (wide != 0) {
                 countOneByOne(src, wide);
                 offset = _mm512_mask_mov_epi64(offset, static_cast<__mmask8>(wide), _mm512_set1_epi8(-1));
+                inWindows = false;
             }
         }
         counted = true;
@@ -186,6 +284,7 @@ struct WindowCounter {
         counts[3] = _mm512_add_epi8(counts[3], levelCounts(_mm512_maskz_shuffle_epi8(high, oneHotHigh, offset)));
         if (++pending == kMaxPending)
             flush();
+        return inWindows;
     }
 
     // Adds the counters into the histogram and clears them. All three channels go
@@ -205,9 +304,9 @@ struct WindowCounter {
             const __m512i lowCounts = counts[2 * pair], highCounts = counts[2 * pair + 1];
             const __m512i first = _mm512_permutex2var_epi8(lowCounts, gatherHalves(0), highCounts);
             const __m512i second = _mm512_permutex2var_epi8(lowCounts, gatherHalves(8), highCounts);
-            addToHistogram(starts[0], pair, _mm512_extracti32x4_epi32(first, 0), _mm512_extracti32x4_epi32(second, 0));
-            addToHistogram(starts[16], pair, _mm512_extracti32x4_epi32(first, 1), _mm512_extracti32x4_epi32(second, 1));
-            addToHistogram(starts[32], pair, _mm512_extracti32x4_epi32(first, 2), _mm512_extracti32x4_epi32(second, 2));
+            addToHistogram(0, starts[0], pair, _mm512_extracti32x4_epi32(first, 0), _mm512_extracti32x4_epi32(second, 0));
+            addToHistogram(1, starts[16], pair, _mm512_extracti32x4_epi32(first, 1), _mm512_extracti32x4_epi32(second, 1));
+            addToHistogram(2, starts[32], pair, _mm512_extracti32x4_epi32(first, 2), _mm512_extracti32x4_epi32(second, 2));
         }
         for (__m512i& c : counts)
             c = _mm512_setzero_si512();
@@ -217,11 +316,14 @@ struct WindowCounter {
     // pixels at the end of a row.
     void countPixels(const uint32_t* src, int32_t pixels)
     {
+        Histogram& red = histogram.of(2);
+        Histogram& green = histogram.of(1);
+        Histogram& blue = histogram.of(0);
         for (int32_t i = 0; i < pixels; ++i) {
             const uint32_t p = src[i];
-            ++hist[(p >> 16) & 0xFF];
-            ++hist[(p >> 8) & 0xFF];
-            ++hist[p & 0xFF];
+            ++red[(p >> 16) & 0xFF];
+            ++green[(p >> 8) & 0xFF];
+            ++blue[p & 0xFF];
         }
     }
 
@@ -238,13 +340,13 @@ private:
         return _mm512_loadu_si512(index);
     }
 
-    // Window levels 16 * pair .. 16 * pair + 15 of the channel whose window starts at
+    // Window levels 16 * pair .. 16 * pair + 15 of `channel`, whose window starts at
     // `windowStart`: counts for levels 0-7 and 8-15 of the pair from pixels 0-7
     // (`first`) and from pixels 8-15 (`second`).
-    RANGEWICK_AVX512 void addToHistogram(int windowStart, int pair, __m128i first, __m128i second)
+    RANGEWICK_AVX512 void addToHistogram(int channel, int windowStart, int pair, __m128i first, __m128i second)
     {
         const __m512i n = _mm512_add_epi32(_mm512_cvtepu8_epi32(first), _mm512_cvtepu8_epi32(second));
-        uint32_t* const bins = hist + windowStart + 16 * pair; // windows never pass level 255
+        uint32_t* const bins = histogram.of(channel) + windowStart + 16 * pair; // windows never pass level 255
         _mm512_storeu_si512(bins, _mm512_add_epi32(_mm512_loadu_si512(bins), n));
     }
 
@@ -287,6 +389,8 @@ private:
                                                 _mm512_set1_epi8(static_cast<char>(256 - kWindow)));
         const __mmask64 fits = _mm512_cmplt_epu8_mask(_mm512_sub_epi8(hi, aligned), _mm512_set1_epi8(kWindow));
         start = _mm512_mask_mov_epi8(start, fits, aligned);
+        if constexpr (kTables == 3)
+            this->follow(start);
     }
 
     // The samples of the channels whose quads are in `quads`.
@@ -296,8 +400,9 @@ private:
         for (unsigned c = 0; c < 3; ++c) {
             if ((quads & (1u << (2 * c))) == 0)
                 continue;
+            Histogram& bins = histogram.of(static_cast<int>(c));
             for (int i = 0; i < kBlock; ++i)
-                ++hist[bytes[4 * i + c]];
+                ++bins[bytes[4 * i + c]];
         }
     }
 };
@@ -312,16 +417,19 @@ bool avx512PassUsable()
         && __builtin_cpu_supports("avx512bitalg");
 }
 
-RANGEWICK_AVX512 void mapAndCountAvx512(const BitmapView& src, const BitmapView& dst,
-                                        const int32_t table[256], Histogram& hist)
+namespace {
+
+template <bool kKeepAlpha, int kTables, bool kPerChannel>
+RANGEWICK_AVX512 void mapAndCountRows(const BitmapView& src, const BitmapView& dst, const TableSet<kTables>& tables,
+                                      Counts<kPerChannel> counts)
 {
     if (src.w <= 0 || src.h <= 0)
         return;
-    // Apart from the counter, whose address its calls take, the table stays in
-    // registers: held in the counter it was read from memory for every block, and the
-    // pass took 14 % longer on natural content.
-    const ByteTable bytes(table);
-    WindowCounter counter(hist);
+    // Apart from the counter, whose address its calls take, the tables stay in
+    // registers where there are enough: held in the counter they were read from memory
+    // for every block, and the pass took 14 % longer on natural content.
+    const ByteTables<kTables> bytes(tables);
+    WindowCounter<kTables, kPerChannel> counter(counts, bytes);
     const int32_t blocks = src.w / kBlock, tail = src.w % kBlock;
     const __mmask16 tailPixels = static_cast<__mmask16>((1u << tail) - 1);
     RowPair rows(src, dst);
@@ -330,24 +438,28 @@ RANGEWICK_AVX512 void mapAndCountAvx512(const BitmapView& src, const BitmapView&
         uint32_t* out = rows.out();
         for (int32_t b = 0; b < blocks; ++b, in += kBlock, out += kBlock) {
             const __m512i pixels = _mm512_loadu_si512(in);
-            counter.count(pixels, in); // before the store: src may be dst
-            _mm512_storeu_si512(out, bytes.map<false>(pixels));
+            const bool inWindows = counter.count(pixels, in); // before the store: src may be dst
+            if constexpr (kTables == 3) {
+                if (inWindows) {
+                    _mm512_storeu_si512(out, counter.template mapInWindows<kKeepAlpha>(pixels));
+                    continue;
+                }
+            }
+            _mm512_storeu_si512(out, bytes.template map<kKeepAlpha>(pixels));
         }
         if (tail != 0) {
             const __m512i pixels = _mm512_maskz_loadu_epi32(tailPixels, in);
             counter.countPixels(in, tail);
-            _mm512_mask_storeu_epi32(out, tailPixels, bytes.map<false>(pixels));
+            _mm512_mask_storeu_epi32(out, tailPixels, bytes.template map<kKeepAlpha>(pixels));
         }
     }
     counter.flush();
 }
 
-namespace {
-
-// Mapping alone. The table is taken by value: in locals, which the stores to dst cannot
-// alias, it stays in registers.
-template <bool kKeepAlpha>
-RANGEWICK_AVX512 void mapRows(const BitmapView& src, const BitmapView& dst, const ByteTable table)
+// Mapping alone. The tables are taken by value: in locals, which the stores to dst
+// cannot alias, they stay in registers.
+template <bool kKeepAlpha, int kTables>
+RANGEWICK_AVX512 void mapRows(const BitmapView& src, const BitmapView& dst, const ByteTables<kTables> table)
 {
     const int32_t blocks = src.w / kBlock;
     const __mmask16 tailPixels = static_cast<__mmask16>((1u << (src.w % kBlock)) - 1);
@@ -356,23 +468,59 @@ RANGEWICK_AVX512 void mapRows(const BitmapView& src, const BitmapView& dst, cons
         const uint32_t* in = rows.in();
         uint32_t* out = rows.out();
         for (int32_t b = 0; b < blocks; ++b, in += kBlock, out += kBlock)
-            _mm512_storeu_si512(out, table.map<kKeepAlpha>(_mm512_loadu_si512(in)));
+            _mm512_storeu_si512(out, table.template map<kKeepAlpha>(_mm512_loadu_si512(in)));
         if (tailPixels != 0)
-            _mm512_mask_storeu_epi32(out, tailPixels, table.map<kKeepAlpha>(_mm512_maskz_loadu_epi32(tailPixels, in)));
+            _mm512_mask_storeu_epi32(out, tailPixels,
+                                     table.template map<kKeepAlpha>(_mm512_maskz_loadu_epi32(tailPixels, in)));
     }
 }
 
-} // namespace
-
-RANGEWICK_AVX512 void mapAvx512(const BitmapView& src, const BitmapView& dst, const int32_t table[256], bool keepAlpha)
+template <int kTables>
+RANGEWICK_AVX512 void mapThrough(const BitmapView& src, const BitmapView& dst, const TableSet<kTables>& tables,
+                                 bool keepAlpha)
 {
     if (src.w <= 0 || src.h <= 0)
         return;
-    const ByteTable bytes(table);
+    const ByteTables<kTables> bytes(tables);
     if (keepAlpha)
         mapRows<true>(src, dst, bytes);
     else
         mapRows<false>(src, dst, bytes);
+}
+
+} // namespace
+
+RANGEWICK_AVX512 void mapAndCountAvx512(const BitmapView& src, const BitmapView& dst,
+                                        const int32_t table[256], Histogram& hist)
+{
+    mapAndCountRows<false>(src, dst, TableSet<1>{{table}}, Counts<false>{hist});
+}
+
+RANGEWICK_AVX512 void mapAndCountAvx512KeepingAlpha(const BitmapView& src, const BitmapView& dst,
+                                                    const int32_t table[256], Histogram& hist)
+{
+    mapAndCountRows<true>(src, dst, TableSet<1>{{table}}, Counts<false>{hist});
+}
+
+RANGEWICK_AVX512 void mapAndCountChannelsAvx512(const BitmapView& src, const BitmapView& dst,
+                                                const ChannelTables& tables, ChannelHistograms& hist, bool keepAlpha)
+{
+    const TableSet<3> set = {{tables[0], tables[1], tables[2]}};
+    if (keepAlpha)
+        mapAndCountRows<true>(src, dst, set, Counts<true>{hist});
+    else
+        mapAndCountRows<false>(src, dst, set, Counts<true>{hist});
+}
+
+RANGEWICK_AVX512 void mapAvx512(const BitmapView& src, const BitmapView& dst, const int32_t table[256], bool keepAlpha)
+{
+    mapThrough(src, dst, TableSet<1>{{table}}, keepAlpha);
+}
+
+RANGEWICK_AVX512 void mapChannelsAvx512(const BitmapView& src, const BitmapView& dst, const ChannelTables& tables,
+                                        bool keepAlpha)
+{
+    mapThrough(src, dst, TableSet<3>{{tables[0], tables[1], tables[2]}}, keepAlpha);
 }
 
 } // namespace levels

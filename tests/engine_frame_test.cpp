@@ -286,7 +286,7 @@ TEST(PixelPass, EmptyFramesTouchNothing)
 
 // The fast passes this processor runs, each to be held to the plain one.
 struct FastPass {
-    const char* name;
+    std::string name;
     void (*pass)(const BitmapView&, const BitmapView&, const int32_t*, Histogram&);
     bool keepsAlpha = false;
 };
@@ -309,7 +309,7 @@ std::vector<FastPass> fastPasses()
         if (pass != levels::Pass::Plain && levels::passUsable(pass))
             passes.push_back({levels::passName(pass), levels::passFunction(pass)});
         if (levels::alphaKeepingFunction(pass) != nullptr)
-            passes.push_back({"keeping-alpha", levels::alphaKeepingFunction(pass), true});
+            passes.push_back({std::string(levels::passName(pass)) + " keeping alpha", levels::alphaKeepingFunction(pass), true});
     }
     return passes;
 }
@@ -372,17 +372,17 @@ TEST(PixelPass, TheEnvironmentForcesAnyUsablePass)
                 levels::describePass(levels::chosenPass(), variable).c_str());
 }
 
-// The fast passes against the plain one, on content that exercises their shortcuts.
+// Content that exercises the fast passes' shortcuts, `content` of kContents.
 // Runs and pairs: noise, flat areas, runs of every length starting on either pixel of a
 // pair, runs going on across row ends, pixels equal but for the ignored top byte, grain
 // where neighbours match now and then, neighbours differing in one channel only.
 // Windows of levels: gradients with grain that keep moving them, levels near 0 and 255
 // where they stop, one channel too noisy for a window beside two that fit, blocks of 16
 // and of 8 pixels that just fit or just miss, long flat rows that fill the counters.
-// Odd widths, rows of fewer pixels than a vector, single-pixel rows and columns, paddings.
-TEST(PixelPass, FastPassesMatchReferenceBitForBit)
+constexpr int kContents = 14;
+
+void fillContent(TestFrame& in, int content, std::mt19937& rng)
 {
-    std::mt19937 rng(12345);
     const auto junk = [&] { return static_cast<uint32_t>(rng()) & 0xFF000000u; };
     const auto noise = [&](int32_t, int32_t) { return static_cast<uint32_t>(rng()); };
     const auto bars = [](int32_t x, int32_t) { return rgb(x / 3 % 2 ? 255u : 0u, static_cast<uint32_t>(x / 3) * 40u & 0xFF, 16) | 0x7F000000u; };
@@ -445,41 +445,48 @@ TEST(PixelPass, FastPassesMatchReferenceBitForBit)
         const uint32_t v = x % 8 == 0 ? spanLow : x % 8 == 1 ? spanLow + spanWidth : spanLow + rng() % spanWidth;
         return rgb(255 - v, v, v / 3 + 40) | junk();
     };
+    switch (content) {
+    case 0: in.fillWith(noise); break;
+    case 1: in.fillWith(bars); break;
+    case 2: in.fillWith(flat); break;
+    case 3: in.fillWith(blocks); break;
+    case 4: in.fillWith(greyGrain); break;
+    case 5: in.fillWith(randomRuns); break;
+    case 6: in.fillWith(rowsInPairs); break;
+    case 7: in.fillWith(oneChannelSteps); break;
+    case 8: in.fillWith(rampsWithGrain); break;
+    case 9: in.fillWith(atTheEnds); break;
+    case 10: in.fillWith(oneWideChannel); break;
+    case 11: in.fillWith(spans); break;
+    case 12: in.fillWith(narrowSpans); break;
+    default: in.fill(rgb(3, 250, 128) | 0x80000000u); break;
+    }
+}
 
-    const std::pair<int32_t, int32_t> sizes[] = {{1, 1}, {1, 9}, {9, 1}, {2, 1}, {2, 3}, {3, 2},
-                                                 {17, 5}, {64, 3}, {31, 31}, {16, 70}, {100, 40}};
-    constexpr int kContents = 14;
+// Odd widths, rows of fewer pixels than a vector, single-pixel rows and columns.
+const std::pair<int32_t, int32_t> kPassSizes[] = {{1, 1}, {1, 9}, {9, 1}, {2, 1}, {2, 3}, {3, 2},
+                                                  {17, 5}, {64, 3}, {31, 31}, {16, 70}, {100, 40}};
+
+// The fast passes against the plain one on every content and size, with paddings.
+TEST(PixelPass, FastPassesMatchReferenceBitForBit)
+{
+    std::mt19937 rng(12345);
     std::string checked;
     for (const FastPass& fast : fastPasses())
-        checked += std::string(" ") + fast.name;
+        checked += " " + fast.name;
     std::printf("fast passes checked:%s\n", checked.c_str());
     for (const FastPass& fast : fastPasses())
-        for (auto [w, h] : sizes)
+        for (auto [w, h] : kPassSizes)
             for (int content = 0; content < kContents; ++content) {
                 TestFrame in(w, h, w % 3), outRef(w, h, 2), outFast(w, h, 2);
-                switch (content) {
-                case 0: in.fillWith(noise); break;
-                case 1: in.fillWith(bars); break;
-                case 2: in.fillWith(flat); break;
-                case 3: in.fillWith(blocks); break;
-                case 4: in.fillWith(greyGrain); break;
-                case 5: in.fillWith(randomRuns); break;
-                case 6: in.fillWith(rowsInPairs); break;
-                case 7: in.fillWith(oneChannelSteps); break;
-                case 8: in.fillWith(rampsWithGrain); break;
-                case 9: in.fillWith(atTheEnds); break;
-                case 10: in.fillWith(oneWideChannel); break;
-                case 11: in.fillWith(spans); break;
-                case 12: in.fillWith(narrowSpans); break;
-                default: in.fill(rgb(3, 250, 128) | 0x80000000u); break;
-                }
+                fillContent(in, content, rng);
                 int32_t table[256];
                 for (int32_t& e : table)
                     e = static_cast<int32_t>(rng() % 256);
                 Histogram hRef = {}, hFast = {};
                 referenceFor(fast, in, outRef, table, hRef);
                 fast.pass(in.view(), outFast.view(), table, hFast);
-                const std::string where = std::string(fast.name) + " " + std::to_string(w) + "x" + std::to_string(h)
+                const std::string where = fast.name + " " + std::to_string(w) + "x" + std::to_string(h)
                                         + " content " + std::to_string(content);
                 ASSERT_EQ(outRef.words, outFast.words) << where;
                 ASSERT_EQ(0, std::memcmp(hRef, hFast, sizeof hRef)) << where;
@@ -523,6 +530,184 @@ TEST(PixelPass, FastPassesMatchReferenceOnEveryLevelTable)
                 }
 }
 
+// The passes with a table and a histogram per channel this processor runs,
+// mapAndCountChannels (the chosen pass's) first; the same for mapping alone.
+std::vector<std::pair<std::string, levels::ChannelPass>> channelPasses()
+{
+    std::vector<std::pair<std::string, levels::ChannelPass>> passes = {{"dispatched", levels::mapAndCountChannels}};
+    for (int i = 1; i < levels::kPassCount; ++i) // from the first after the reference
+        if (const levels::ChannelPass pass = levels::channelPassFunction(static_cast<levels::Pass>(i)))
+            passes.emplace_back(levels::passName(static_cast<levels::Pass>(i)), pass);
+    return passes;
+}
+
+std::vector<std::pair<std::string, levels::ChannelMapPass>> channelMaps()
+{
+    std::vector<std::pair<std::string, levels::ChannelMapPass>> maps = {{"mapChannels", levels::mapChannels}};
+    for (int i = 1; i < levels::kPassCount; ++i)
+        if (const levels::ChannelMapPass map = levels::channelMapFunction(static_cast<levels::Pass>(i)))
+            maps.emplace_back(std::string("map ") + levels::passName(static_cast<levels::Pass>(i)), map);
+    return maps;
+}
+
+struct Tables {
+    levels::ChannelTables of;
+};
+
+// `in` through `tables` as mapAndCountChannelsReference gives it, by every channel pass
+// and every map function, with and without alpha, in place and not, and counted by
+// countChannels: the pixels, the padding and the three histograms, which the passes add
+// to.
+::testing::AssertionResult channelsAsTheReference(const TestFrame& in, const Tables& tables)
+{
+    const auto same = [](const TestFrame& a, const TestFrame& b) {
+        for (int32_t y = 0; y < a.h; ++y)
+            for (int32_t x = 0; x < a.w; ++x)
+                if (a.at(x, y) != b.at(x, y))
+                    return false;
+        return a.paddingUntouched() && b.paddingUntouched();
+    };
+    levels::ChannelHistograms before;
+    for (int c = 0; c < 3; ++c)
+        for (int i = 0; i < 256; ++i)
+            before[c][i] = static_cast<uint32_t>(7 * i + c);
+    for (bool keepAlpha : {false, true}) {
+        TestFrame source = in, want(in.w, in.h, 1);
+        levels::ChannelHistograms wantHist;
+        std::memcpy(wantHist, before, sizeof wantHist);
+        levels::mapAndCountChannelsReference(source.view(), want.view(), tables.of, wantHist, keepAlpha);
+        for (bool inPlace : {false, true}) {
+            const std::string how = std::string(keepAlpha ? ", alpha" : "") + (inPlace ? ", in place" : "");
+            for (const auto& [name, pass] : channelPasses()) {
+                TestFrame copy = in, out(in.w, in.h, 1);
+                TestFrame& target = inPlace ? copy : out;
+                levels::ChannelHistograms hist;
+                std::memcpy(hist, before, sizeof hist);
+                pass(copy.view(), target.view(), tables.of, hist, keepAlpha);
+                if (!same(target, want))
+                    return ::testing::AssertionFailure() << name << how << ": pixels";
+                if (std::memcmp(hist, wantHist, sizeof hist) != 0)
+                    return ::testing::AssertionFailure() << name << how << ": counts";
+            }
+            for (const auto& [name, map] : channelMaps()) {
+                TestFrame copy = in, out(in.w, in.h, 1);
+                TestFrame& target = inPlace ? copy : out;
+                map(copy.view(), target.view(), tables.of, keepAlpha);
+                if (!same(target, want))
+                    return ::testing::AssertionFailure() << name << how;
+            }
+        }
+    }
+    TestFrame copy = in;
+    levels::ChannelHistograms hist, wantHist;
+    std::memcpy(hist, before, sizeof hist);
+    std::memcpy(wantHist, before, sizeof hist);
+    levels::countChannels(copy.view(), hist);
+    TestFrame scratch(in.w, in.h);
+    levels::mapAndCountChannelsReference(copy.view(), scratch.view(), tables.of, wantHist, false);
+    if (std::memcmp(hist, wantHist, sizeof hist) != 0 || copy.words != in.words)
+        return ::testing::AssertionFailure() << "countChannels";
+    return ::testing::AssertionSuccess();
+}
+
+// Tables that differ from channel to channel: random ones (looked up whole); stretches
+// of three different ranges, whole or between levels, which the AVX2 passes work out
+// where all three are such and look up otherwise (a range of 2 levels, a clipped
+// preview); a stretch beside a random table.
+Tables channelTables(int kind, std::mt19937& rng)
+{
+    Tables t;
+    const auto randomTable = [&](int32_t* table) {
+        for (int i = 0; i < 256; ++i)
+            table[i] = static_cast<int32_t>(rng() % 256);
+    };
+    const auto stretch = [&](int32_t* table) {
+        const double black = rng() % 200 + (rng() % 2 ? 0.0 : 0.25), white = black + 2 + rng() % (254 - static_cast<int>(black));
+        levels::buildLevelTable(black, white, rng() % 8 == 0, table);
+    };
+    for (int c = 0; c < 3; ++c) {
+        switch (kind) {
+        case 0: randomTable(t.of[c]); break;
+        case 1: stretch(t.of[c]); break;
+        default: c == 1 ? randomTable(t.of[c]) : stretch(t.of[c]); break;
+        }
+    }
+    if (kind == 1 && rng() % 4 == 0)
+        levels::buildLevelTable(40, 42, false, t.of[rng() % 3]);
+    return t;
+}
+
+// The channel passes and mapping alone against the reference on every content and size,
+// with paddings.
+TEST(ChannelPass, FastPassesMatchReferenceBitForBit)
+{
+    std::mt19937 rng(808);
+    std::string checked;
+    for (const auto& pass : channelPasses())
+        checked += " " + pass.first;
+    for (const auto& map : channelMaps())
+        checked += ", " + map.first;
+    std::printf("channel passes checked:%s\n", checked.c_str());
+    for (auto [w, h] : kPassSizes)
+        for (int content = 0; content < kContents; ++content)
+            for (int kind = 0; kind < 3; ++kind) {
+                TestFrame in(w, h, w % 3);
+                fillContent(in, content, rng);
+                ASSERT_TRUE(channelsAsTheReference(in, channelTables(kind, rng)))
+                    << w << "x" << h << " content " << content << " tables " << kind;
+            }
+}
+
+// Every pair of whole points, in one channel or another beside two other pairs, with the
+// clipped preview and with an entry off by one, on a frame whose channels each hold
+// every level; and a 1080p frame of gradients, grain, noise and flat areas.
+TEST(ChannelPass, FastPassesMatchReferenceOnEveryLevelTableAndOnFullFrames)
+{
+    std::mt19937 rng(4711);
+    uint32_t order[3][256];
+    for (auto& channel : order) {
+        for (uint32_t i = 0; i < 256; ++i)
+            channel[i] = i;
+        std::shuffle(std::begin(channel), std::end(channel), rng);
+    }
+    TestFrame every(256, 1);
+    every.fillWith([&](int32_t x, int32_t) { return rgb(order[2][x], order[1][x], order[0][x]) | (static_cast<uint32_t>(rng()) << 24); });
+    std::vector<std::pair<int32_t, int32_t>> pairs;
+    for (int32_t black = 0; black < 255; ++black)
+        for (int32_t white = black + 1; white < 256; ++white)
+            pairs.emplace_back(black, white);
+    std::shuffle(pairs.begin(), pairs.end(), rng);
+    const size_t n = pairs.size(); // a multiple of 3
+    for (size_t i = 0; i < n / 3; ++i) {
+        Tables t;
+        for (size_t c = 0; c < 3; ++c) {
+            const auto [black, white] = pairs[i + c * n / 3];
+            const bool clipped = i % 7 == 3 && c == i % 3;
+            levels::buildLevelTable(black, white, clipped, t.of[c]);
+        }
+        if (i % 7 == 5) {
+            int32_t& entry = t.of[i % 3][rng() % 256];
+            entry = entry == 255 ? 254 : entry + 1;
+        }
+        ASSERT_TRUE(channelsAsTheReference(every, t)) << "pairs from " << i;
+    }
+
+    TestFrame full(1920, 1080);
+    full.fillWith([&](int32_t x, int32_t y) {
+        if (y % 270 < 30)
+            return static_cast<uint32_t>(rng());   // noise
+        if (x < 200)
+            return rgb(16, 16, 16);                // flat
+        const int grain = static_cast<int>(rng() % 7) - 3;
+        return (static_cast<uint32_t>(rng()) & 0xFF000000u)
+             | rgb(static_cast<uint32_t>(std::clamp(40 + x / 10 + grain, 0, 255)),
+                   static_cast<uint32_t>(std::clamp(30 + y / 6 - grain, 0, 255)),
+                   static_cast<uint32_t>(std::clamp(90 + (x + y) / 30 + grain, 0, 255)));
+    });
+    for (int kind : {1, 2}) // stretches worked out, and looked up
+        ASSERT_TRUE(channelsAsTheReference(full, channelTables(kind, rng))) << "1080p, tables " << kind;
+}
+
 // A histogram that ends where a page ends, the next page inaccessible: a pass that
 // reads or writes one counter past level 255 faults.
 class HistogramAtPageEnd {
@@ -554,9 +739,11 @@ public:
 #endif
     }
     bool guarded() const { return guarded_; }
-    Histogram& hist() const
+    // Counts of type T (a histogram, or one per channel) ending at the page's end.
+    template <class T>
+    T& at() const
     {
-        return *reinterpret_cast<Histogram*>(static_cast<char*>(base_) + page_ - sizeof(Histogram));
+        return *reinterpret_cast<T*>(static_cast<char*>(base_) + page_ - sizeof(T));
     }
 
 private:
@@ -582,10 +769,20 @@ TEST(PixelPass, FastPassesStayInsideTheHistogram)
     Histogram expected = {};
     levels::mapAndCountReference(in.view(), out.view(), table, expected);
     for (const FastPass& fast : fastPasses()) {
-        Histogram& hist = guarded.hist();
+        Histogram& hist = guarded.at<Histogram>();
         std::memset(hist, 0, sizeof hist);
         fast.pass(in.view(), out.view(), table, hist);
         EXPECT_EQ(0, std::memcmp(hist, expected, sizeof hist)) << fast.name;
+    }
+
+    const levels::ChannelTables tables = {};
+    levels::ChannelHistograms channelsExpected = {};
+    levels::mapAndCountChannelsReference(in.view(), out.view(), tables, channelsExpected, false);
+    for (const auto& [name, pass] : channelPasses()) {
+        levels::ChannelHistograms& hist = guarded.at<levels::ChannelHistograms>();
+        std::memset(hist, 0, sizeof hist);
+        pass(in.view(), out.view(), tables, hist, false);
+        EXPECT_EQ(0, std::memcmp(hist, channelsExpected, sizeof hist)) << name;
     }
 }
 

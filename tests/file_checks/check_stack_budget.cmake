@@ -2,9 +2,10 @@
 # stack of at most 16 KiB beyond its histogram (1 KiB) and its copy of the table (1 KiB,
 # where it makes one), down its deepest chain of calls. The frames come from GCC's -fstack-usage files of the engine's
 # objects. A chain is an entry function with the band function it calls, and the
-# dearest pixel pass; a vector pass counts as all of its file's functions together,
-# which is more than any chain through them takes. A compiler's copy of a function
-# (a clone for one caller, say) shows as a function of its own, and so counts.
+# dearest pixel pass; a vector pass counts as all of its file's functions together
+# that serve its kind (one table, or a table per channel), which is more than any chain
+# through them takes. A compiler's copy of a function (a clone for one caller, say)
+# shows as a function of its own, and so counts.
 # Usage: cmake -DSU_DIR=<directory of the engine's .su files> -P check_stack_budget.cmake
 cmake_minimum_required(VERSION 3.20)
 if(NOT SU_DIR)
@@ -54,7 +55,8 @@ function(frames_of prefix part out)
 endfunction()
 
 # The largest frame of each function, summed into <out>; the instances of one template
-# are one function (a call takes one of them).
+# are one function (a call takes one of them). An optional fourth argument: a pattern
+# of the functions (and instances) left out.
 function(all_frames prefix out)
   set(seen "")
   set(largest "")
@@ -63,6 +65,9 @@ function(all_frames prefix out)
   foreach(i RANGE ${last})
     list(GET ${prefix}_names ${i} name)
     list(GET ${prefix}_bytes ${i} b)
+    if(ARGC GREATER 2 AND name MATCHES "${ARGV2}")
+      continue()
+    endif()
     string(REGEX REPLACE " \\[with [^]]*\\]$" "" name "${name}")
     string(MD5 key "${name}")
     list(FIND seen ${key} at)
@@ -89,16 +94,30 @@ read_frames(${SU_DIR}/frame_pass_avx2.cpp.su avx2)
 read_frames(${SU_DIR}/frame_pass_avx512.cpp.su avx512)
 read_frames(${SU_DIR}/extended_levelling.cpp.su extended)
 
-all_frames(avx2 pass_avx2)
-all_frames(avx512 pass_avx512)
+# The vector files' functions of one kind only: those for a table per channel, and
+# those for one table (named for it, or instances for one table).
+set(per_channel "kTables = 3|TableSet<3>|<3>|Channels")
+set(one_table "kTables = 1|TableSet<1>|Map = Stretch<1>|Map = Lookup<1>|Shared|mapAndCountAvx|mapAvx")
+all_frames(avx2 pass_avx2 "${per_channel}")
+all_frames(avx512 pass_avx512 "${per_channel}")
 frames_of(frame "mapAndCountPortable" pass_portable)
 frames_of(frame "mapAndCountReference" pass_plain)
+all_frames(avx2 channel_pass_avx2 "${one_table}")
+all_frames(avx512 channel_pass_avx512 "${one_table}")
+frames_of(frame "mapAndCountChannelsPortable" channel_pass_portable)
+frames_of(frame "mapAndCountChannelsReference" channel_pass_plain)
 set(pass 0)
 set(pass_name "")
+set(channel_pass 0)
+set(channel_pass_name "")
 foreach(name plain portable avx2 avx512)
   if(pass_${name} GREATER pass)
     set(pass ${pass_${name}})
     set(pass_name ${name})
+  endif()
+  if(channel_pass_${name} GREATER channel_pass)
+    set(channel_pass ${channel_pass_${name}})
+    set(channel_pass_name ${name})
   endif()
 endforeach()
 
@@ -111,24 +130,34 @@ frames_of(frame "PixelPass," level_with)
 frames_of(frame "mapAndCountPuttingAlphaBack" alpha_bands)
 math(EXPR chain_priming "${priming} + ${counting} + ${pass}")
 math(EXPR chain_alpha "${keeping_alpha} + ${level_with} + ${alpha_bands} + ${pass}")
-# The extended levelling (all of its file's functions together) counting alone or
-# putting alpha back band by band, whichever takes more, through the pass.
+# The extended levelling (all of its file's functions together) counting alone, counting
+# each channel alone or putting alpha back band by band, whichever takes more, through
+# the pass or the pass with a table per channel, whichever takes more.
 all_frames(extended extended_all)
+frames_of(frame "countChannels" counting_channels)
 set(extended_bands ${counting})
-if(alpha_bands GREATER counting)
-  set(extended_bands ${alpha_bands})
+foreach(bands ${counting_channels} ${alpha_bands})
+  if(bands GREATER extended_bands)
+    set(extended_bands ${bands})
+  endif()
+endforeach()
+set(extended_pass ${pass})
+if(channel_pass GREATER pass)
+  set(extended_pass ${channel_pass})
 endif()
-math(EXPR chain_extended "${extended_all} + ${extended_bands} + ${pass}")
+math(EXPR chain_extended "${extended_all} + ${extended_bands} + ${extended_pass}")
 
 # Priming counts into a histogram and maps with the record's table; the alpha-keeping
 # frame has both a histogram and a table copy.
 math(EXPR budget_priming "${scratch_budget} + 1024")
 math(EXPR budget_alpha "${scratch_budget} + 2048")
 string(CONCAT report "passes: plain ${pass_plain}, portable ${pass_portable}, avx2 ${pass_avx2}, "
-                     "avx512 ${pass_avx512} bytes. Priming ${chain_priming} (budget ${budget_priming}), "
+                     "avx512 ${pass_avx512} bytes; with a table per channel: plain ${channel_pass_plain}, "
+                     "portable ${channel_pass_portable}, avx2 ${channel_pass_avx2}, avx512 ${channel_pass_avx512} "
+                     "bytes. Priming ${chain_priming} (budget ${budget_priming}), "
                      "alpha put back by band ${chain_alpha} (budget ${budget_alpha}), "
                      "extended ${chain_extended} (budget ${budget_alpha})")
 if(chain_priming GREATER budget_priming OR chain_alpha GREATER budget_alpha OR chain_extended GREATER budget_alpha)
-  message(FATAL_ERROR "stack over budget with the ${pass_name} pass: ${report}")
+  message(FATAL_ERROR "stack over budget (dearest passes: ${pass_name}, ${channel_pass_name}): ${report}")
 endif()
 message(STATUS "${report}")
