@@ -424,6 +424,16 @@ void prime(const BitmapView& src, Instance& x)
     settle(x, levels::sampleCount(counted), 0);
 }
 
+void rebuildTables(Instance& x)
+{
+    if (levelsChannelsApart(x)) {
+        for (int c = 0; c < 3; ++c)
+            buildTable(x, x.running.channelBlack[c], x.running.channelWhite[c], x.running.channelTables[c]);
+    } else {
+        buildTable(x, x.running.black, x.running.white, x.base.levelTable);
+    }
+}
+
 FrameResult levelFrame(const BitmapView& src, const BitmapView& dst, Instance& x, double frameSeconds)
 {
     return level(src, dst, x, frameSeconds, false);

@@ -94,6 +94,10 @@ void resetToDefaults(Instance& x);
 // use and the table is built from them. Writes no pixel.
 void prime(const BitmapView& src, Instance& x);
 
+// The tables built again from the points in use, for a changed strength or clipped
+// preview: the points go on following as they were.
+void rebuildTables(Instance& x);
+
 // Levels one frame `frameSeconds` after the one before (the time matters only when
 // following in seconds). src and dst may be the same frame. Where the margins leave
 // nothing to count, the frame is mapped and the points stay as they were.

@@ -25,7 +25,13 @@ LevelsFilter::LevelsFilter(int32_t width, int32_t height) : width_(width), heigh
 
 void LevelsFilter::setParameter(int index, double value)
 {
-    if (frei0r::setParameter(x_, index, value, width_, height_))
+    if (!frei0r::setParameter(x_, index, value, width_, height_))
+        return;
+    // A strength changes only the tables, so that a strength keyframed in an editor
+    // fades the levelling in or out while the points go on following.
+    if (index == kStrength)
+        tablesStale_ = true;
+    else
         primeNext_ = true;
 }
 
@@ -54,6 +60,9 @@ void LevelsFilter::update(double time, const uint32_t* in, uint32_t* out)
         primeNext_ = true;
         break;
     }
+    if (tablesStale_ && !primeNext_)
+        extended::rebuildTables(x_);
+    tablesStale_ = false;
     beforeLast_ = saved();
     beforeLast_.frameSeconds = frameSeconds;
 

@@ -16,7 +16,8 @@ public:
     static LevelsFilter* create(unsigned width, unsigned height);
 
     // A host's parameter set; one that changes a setting makes the next frame start
-    // afresh with it, as the dialog's preview does.
+    // afresh with it, as the dialog's preview does, but for the strength, which only
+    // builds the tables again.
     void setParameter(int index, double value);
     double parameter(int index) const;
 
@@ -46,6 +47,7 @@ private:
     extended::Instance x_;
     FrameClock         clock_;
     bool               primeNext_ = true;   // the next frame starts afresh from itself
+    bool               tablesStale_ = false; // the strength changed since the tables were built
     Points             beforeLast_;         // the running state as the last frame found it
 };
 

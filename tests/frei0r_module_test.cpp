@@ -441,6 +441,34 @@ TEST(Frei0rParameters, UnchangedSetsChangeNothingAndAChangeStartsAfresh)
     ASSERT_EQ(inst.level(40.0 * 6, frames[6]), preview.level(frames[6]));
 }
 
+// A strength changes only the tables, as a keyframed fade in an editor sets it frame
+// by frame: at 0 the frames come back as they came, also a frame rendered again, and
+// back at 1 the stream is where it would have been, its points having gone on following.
+TEST(Frei0rParameters, AChangedStrengthKeepsThePointsFollowing)
+{
+    ASSERT_MODULE();
+    const int32_t w = 16, h = 8;
+    const auto frames = driftingFrames(w, h, 8, 23);
+    Instance inst(w, h);
+    ReferenceStream reference = defaultStream(w, h);
+    const auto colour = [](std::vector<uint32_t> v) {
+        for (uint32_t& p : v)
+            p &= 0x00FFFFFFu;
+        return v;
+    };
+    for (int f = 0; f < 8; ++f) {
+        const std::vector<uint32_t> want = reference.level(frames[f]);
+        inst.set(7, f >= 3 && f < 6 ? 0.0 : 1.0);
+        const std::vector<uint32_t> got = inst.level(40.0 * f, frames[f]);
+        if (f >= 3 && f < 6) {
+            ASSERT_EQ(colour(got), colour(frames[f])) << "frame " << f;
+            ASSERT_EQ(colour(inst.level(40.0 * f, frames[f])), colour(frames[f])) << "frame " << f << " again";
+        } else {
+            ASSERT_EQ(got, want) << "frame " << f;
+        }
+    }
+}
+
 // Any size from one pixel up; none where there is nothing to level or more samples than
 // the engine counts. An instance the host did not get is ignored by every call.
 TEST(Frei0rInstances, RefuseSizesThatCannotBeLevelled)
