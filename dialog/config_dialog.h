@@ -1,12 +1,15 @@
-// The configuration dialog's window layer: the modal dialog of template 101 on the
-// instance record, with the host's live preview reached through a port the host
-// supplies. Nothing here knows the host's records.
+// The configuration dialogs' window layer: the modal dialog of template 101 on the
+// instance record (102 on the extended filter's instance), with the host's live
+// preview reached through a port the host supplies. Nothing here knows the host's
+// records.
 #pragma once
 
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
 #include <windows.h>
+
+#include "extended_dialog_core.h"
 
 struct LevelsInstance;
 
@@ -26,5 +29,10 @@ struct PreviewPort {
 // when the user pressed "OK"; 1 for "Cancel" (button, Escape or close box), after
 // putting every setting back as it was; -1 when the dialog could not be made.
 int runConfigDialog(LevelsInstance& inst, HINSTANCE module, HWND parent, const PreviewPort& preview) noexcept;
+
+// The same for the extended filter: template 102 on the whole extended instance, with
+// the frame the host prepared (0 x 0 where it gives none).
+int runExtendedConfigDialog(extended::Instance& x, HINSTANCE module, HWND parent, const PreviewPort& preview,
+                            FrameSize frame) noexcept;
 
 } // namespace dialog

@@ -10,7 +10,7 @@ struct LevelsInstance;
 
 namespace dialog {
 
-// Control identifiers of dialog template 101.
+// Control identifiers of dialog template 101; template 102 has the same ones.
 enum ControlId : int {
     kIdOk                  = 1,
     kIdCancel              = 2,

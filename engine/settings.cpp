@@ -7,6 +7,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace settings {
 
@@ -88,6 +89,11 @@ bool expect(const char*& p, char c)
 
 bool parseScriptLine(const char* text, int32_t values[kStoredCount])
 {
+    return parseScriptCall(text, values, kStoredCount);
+}
+
+bool parseScriptCall(const char* text, int32_t* values, int count)
+{
     const char* p = text;
     skipSpace(p);
     // A line copied from a saved script carries the host's object prefix
@@ -101,7 +107,7 @@ bool parseScriptLine(const char* text, int32_t values[kStoredCount])
             return false;
     if (!expect(p, '('))
         return false;
-    for (int i = 0; i < kStoredCount; ++i) {
+    for (int i = 0; i < count; ++i) {
         if (i > 0 && !expect(p, ','))
             return false;
         if (!readInt(p, values[i]))
@@ -114,6 +120,32 @@ bool parseScriptLine(const char* text, int32_t values[kStoredCount])
         ++p;
     skipSpace(p);
     return *p == '\0';
+}
+
+std::size_t formatScriptCall(const int32_t* values, int count, char* out, std::size_t outSize)
+{
+    // Built whole, then cut to outSize as snprintf would cut it. Room for 64 values of
+    // ", -2147483648" each; a longer call is cut short, which no caller makes.
+    char line[8 + 13 * 64 + 2];
+    std::size_t n = 0;
+    const auto put = [&](const char* text) {
+        for (; *text && n + 1 < sizeof line; ++text)
+            line[n++] = *text;
+    };
+    put("Config(");
+    for (int i = 0; i < count; ++i) {
+        char number[16];
+        std::snprintf(number, sizeof number, i == 0 ? "%i" : ", %i", static_cast<int>(values[i]));
+        put(number);
+    }
+    put(")");
+    line[n] = '\0';
+    if (outSize > 0) {
+        const std::size_t kept = n < outSize ? n : outSize - 1;
+        std::memcpy(out, line, kept);
+        out[kept] = '\0';
+    }
+    return n;
 }
 
 std::size_t formatShare(int32_t share, char* out, std::size_t outSize)

@@ -48,6 +48,13 @@ std::size_t formatScriptLine(const LevelsInstance& inst, char* out, std::size_t 
 // Returns false when the text is not such a line; values are not clamped here.
 bool parseScriptLine(const char* text, int32_t values[kStoredCount]);
 
+// The same for a call of exactly `count` integers, as the extended filter's line has.
+bool parseScriptCall(const char* text, int32_t* values, int count);
+
+// Writes "Config(v0, v1, ...)" for `count` integers into out (size outSize, always
+// terminated when outSize > 0). Returns the length of the full line.
+std::size_t formatScriptCall(const int32_t* values, int count, char* out, std::size_t outSize);
+
 // A clip share as a percentage with two decimals and '.' whatever the locale:
 // 100 -> "1.00". Returns the length written (out needs 13 bytes at most).
 std::size_t formatShare(int32_t share, char* out, std::size_t outSize);

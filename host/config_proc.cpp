@@ -1,6 +1,7 @@
-// The filter's configuration procedure: the host's activation and preview interface
-// turned into what the dialog takes (the record, the module's handle, a preview port).
+// The filters' configuration procedures: the host's activation and preview interface
+// turned into what the dialogs take (the record, the module's handle, a preview port).
 #include "config_dialog.h"
+#include "extended_filter_procs.h"
 #include "filter_procs.h"
 
 namespace rangewick {
@@ -22,17 +23,32 @@ HINSTANCE thisModule()
     return module;
 }
 
-} // namespace
-
-int configProc(FilterActivation* fa, const FilterFunctions*, HWND hwndParent) noexcept
+HINSTANCE moduleOf(const FilterActivation* fa)
 {
     HINSTANCE module = nullptr;
     if (fa->filter != nullptr && fa->filter->_module != nullptr)
         module = fa->filter->_module->hInstModule;
-    if (module == nullptr)
-        module = thisModule();
+    return module != nullptr ? module : thisModule();
+}
+
+} // namespace
+
+int configProc(FilterActivation* fa, const FilterFunctions*, HWND hwndParent) noexcept
+{
     const dialog::PreviewPort preview{fa->ifp, attachButton, toggle, redoFrame};
-    return dialog::runConfigDialog(*static_cast<LevelsInstance*>(fa->filter_data), module, hwndParent, preview);
+    return dialog::runConfigDialog(*static_cast<LevelsInstance*>(fa->filter_data), moduleOf(fa), hwndParent, preview);
+}
+
+int extended_filter::configProc(FilterActivation* fa, const FilterFunctions*, HWND hwndParent) noexcept
+{
+    const dialog::PreviewPort preview{fa->ifp, attachButton, toggle, redoFrame};
+    // The source the host last prepared the chain with, where it has: the margins are
+    // held to it.
+    dialog::FrameSize frame{0, 0};
+    if (fa->src != nullptr && fa->src->w > 0 && fa->src->h > 0)
+        frame = {fa->src->w, fa->src->h};
+    return dialog::runExtendedConfigDialog(*static_cast<extended::Instance*>(fa->filter_data), moduleOf(fa),
+                                           hwndParent, preview, frame);
 }
 
 } // namespace rangewick

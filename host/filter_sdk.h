@@ -71,9 +71,10 @@ struct VFBitmap {
     HDC            hdc;
 };
 
+// Where the stream stands, as the host tells each filter (32-bit fields on both targets).
 struct FilterStateInfo {
     int32_t lCurrentFrame;
-    int32_t lMicrosecsPerFrame;
+    int32_t lMicrosecsPerFrame;     // the time from one frame to the next
     int32_t lCurrentSourceFrame;
     int32_t lMicrosecsPerSrcFrame;
     int32_t lSourceFrameMS;
@@ -265,6 +266,7 @@ VDX_PIN_OFFSET(FilterActivation, pfsi, 40, 64);
 VDX_PIN_OFFSET(FilterActivation, ifp, 44, 72);
 VDX_PIN_OFFSET(FilterActivation, ifp2, 48, 80);
 
+VDX_PIN_OFFSET(FilterStateInfo, lMicrosecsPerFrame, 4, 4);
 VDX_PIN_SIZE(FilterStateInfo, 32, 32);
 
 VDX_PIN_OFFSET(VFBitmap, data, 4, 8);

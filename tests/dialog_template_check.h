@@ -62,27 +62,68 @@ inline bool sameIgnoringCase(const std::string& a, const char* b)
     return true;
 }
 
+// An extended template's header, up to and including its font.
+struct Header {
+    uint16_t    version, signature;
+    uint32_t    helpId, exStyle, style;
+    uint16_t    count;
+    int16_t     rect[4];
+    std::string menu, windowClass, caption;
+    uint16_t    fontSize, weight;
+    uint8_t     italic, charset;
+    std::string font;
+};
+
+inline Header readHeader(Reader& r)
+{
+    Header h;
+    h.version = r.word();
+    h.signature = r.word();
+    h.helpId = r.dword();
+    h.exStyle = r.dword();
+    h.style = r.dword();
+    h.count = r.word();
+    for (int16_t& v : h.rect)
+        v = static_cast<int16_t>(r.word());
+    h.menu = r.nameOrOrdinal();
+    h.windowClass = r.nameOrOrdinal();
+    h.caption = r.nameOrOrdinal();
+    h.fontSize = r.word();
+    h.weight = r.word();
+    h.italic = r.byte();
+    h.charset = r.byte();
+    h.font = r.nameOrOrdinal();
+    return h;
+}
+
+// The header of template 101 but for its caption, control count and size: an extended
+// template in the style and font of rangewick's.
+inline void expectRangewicksStyleAndFont(const Header& h)
+{
+    EXPECT_EQ(h.version, 1);             // extended template
+    EXPECT_EQ(h.signature, 0xFFFF);
+    EXPECT_EQ(h.helpId, 0u);
+    EXPECT_EQ(h.exStyle, 0u);
+    EXPECT_EQ(h.style, kExpectedDialogStyle);
+    EXPECT_EQ(h.menu, "");               // no menu
+    EXPECT_EQ(h.windowClass, "");        // the system's dialog class
+    EXPECT_EQ(h.fontSize, kExpectedFontSize);
+    EXPECT_EQ(h.weight, 0);
+    EXPECT_EQ(h.italic, 0);              // not italic
+    EXPECT_EQ(h.charset, kExpectedCharset);
+    EXPECT_EQ(h.font, kExpectedFont);
+}
+
 // The extended template: header, font, then every control in tab order.
 inline void expectTemplate101(const unsigned char* bytes, std::size_t size)
 {
     Reader r{bytes, bytes + size};
-    EXPECT_EQ(r.word(), 1);          // extended template
-    EXPECT_EQ(r.word(), 0xFFFF);
-    EXPECT_EQ(r.dword(), 0u);        // help id
-    EXPECT_EQ(r.dword(), 0u);        // extended style
-    EXPECT_EQ(r.dword(), kExpectedDialogStyle);
-    const uint16_t count = r.word();
-    ASSERT_EQ(count, kExpectedControlCount);
-    for (int16_t want : kExpectedDialogRect)
-        EXPECT_EQ(static_cast<int16_t>(r.word()), want);
-    EXPECT_EQ(r.nameOrOrdinal(), "");   // no menu
-    EXPECT_EQ(r.nameOrOrdinal(), "");   // the system's dialog class
-    EXPECT_EQ(r.nameOrOrdinal(), kExpectedCaption);
-    EXPECT_EQ(r.word(), kExpectedFontSize);
-    EXPECT_EQ(r.word(), 0);             // weight
-    EXPECT_EQ(r.byte(), 0);             // not italic
-    EXPECT_EQ(r.byte(), kExpectedCharset);
-    EXPECT_EQ(r.nameOrOrdinal(), kExpectedFont);
+    const Header h = readHeader(r);
+    expectRangewicksStyleAndFont(h);
+    ASSERT_EQ(h.count, kExpectedControlCount);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(h.rect[i], kExpectedDialogRect[i]);
+    EXPECT_EQ(h.caption, kExpectedCaption);
 
     for (const ExpectedControl& c : kExpectedControls) {
         SCOPED_TRACE("control " + std::to_string(c.id) + " \"" + c.text + "\"");

@@ -8,6 +8,8 @@
 // imports, and the test sees the arguments. The runner's guards end a dialog or a
 // process that hangs and report crashes.
 
+#include "extended_levelling.h"
+#include "extended_settings.h"
 #include "levels_instance.h"
 
 #include "build_path.h"
@@ -95,7 +97,8 @@ struct Module : LoadedModule {
             stop();
     }
 };
-FilterDefinition& hostCopy = host.copy;
+FilterDefinition& hostCopy = host.copies[0];      // rangewick registers first
+FilterDefinition& extendedCopy = host.copies[1];  // then rangewick extended
 
 Module* module;     // loaded once for the whole program
 
@@ -145,17 +148,22 @@ struct Frame {
     VFBitmap srcBm{}, dstBm{};
 };
 
+// One instance of a filter, with the host's preview rerunning it on an 8 x 4 frame.
 struct DialogTest : ::testing::Test {
-    alignas(16) unsigned char block[sizeof(LevelsInstance) + 64];
+    explicit DialogTest(FilterDefinition& filter = hostCopy) : def(filter) {}
+
+    FilterDefinition& def;
+    alignas(16) unsigned char block[sizeof(extended::Instance) + 64];   // either filter's
     LevelsInstance& inst = *reinterpret_cast<LevelsInstance*>(block);
     HostPreview preview;
     FilterActivation fa{};
+    FilterStateInfo fsi{};
     Frame frame;
 
     void SetUp() override
     {
         ASSERT_NE(module, nullptr) << "cannot load " << modulePath();
-        ASSERT_NE(hostCopy.configProc, nullptr) << "the definition registers no configuration procedure";
+        ASSERT_NE(def.configProc, nullptr) << "the definition registers no configuration procedure";
         calls = SystemCalls{};
         std::memset(block, 0, sizeof block);
         // The worked frame: red 20, green 40, blue 200 everywhere.
@@ -170,14 +178,16 @@ struct DialogTest : ::testing::Test {
         }
         frame.srcBm.data = frame.src;
         frame.dstBm.data = frame.dst;
-        fa.filter = &hostCopy;
-        fa.filter_data = &inst;
+        fa.filter = &def;
+        fa.filter_data = block;
         fa.src = &frame.srcBm;
         fa.dst = &frame.dstBm;
         fa.ifp = &preview;
-        ASSERT_EQ(hostCopy.initProc(&fa, &module->ff), 0);
+        fsi.lMicrosecsPerFrame = 40000;
+        fa.pfsi = &fsi;
+        ASSERT_EQ(def.initProc(&fa, &module->ff), 0);
         preview.inst = &inst;
-        preview.redo = [this] { hostCopy.runProc(&fa, &module->ff); };
+        preview.redo = [this] { def.runProc(&fa, &module->ff); };
     }
 
     // Opens the dialog through configProc and runs `steps` inside its modal loop; the
@@ -185,7 +195,7 @@ struct DialogTest : ::testing::Test {
     int configure(std::function<void(HWND)> steps)
     {
         const wine_dialog::Outcome outcome =
-            wine_dialog::runModal([this] { return hostCopy.configProc(&fa, &module->ff, nullptr); }, std::move(steps));
+            wine_dialog::runModal([this] { return def.configProc(&fa, &module->ff, nullptr); }, std::move(steps));
         EXPECT_TRUE(outcome.stepsRan) << "the dialog never showed up";
         EXPECT_FALSE(outcome.overran) << "the dialog was still open after its steps and had to be ended";
         EXPECT_EQ(preview.unexpected, 0);
@@ -482,6 +492,159 @@ TEST_F(DialogTest, WorksWithoutAPreviewInterface)
     EXPECT_EQ(inst.highlightClip, 300);
     EXPECT_EQ(inst.highlightsMin, 64);
     EXPECT_EQ(inst.previewClipped, 1);
+}
+
+// ---- the extended filter's dialog -------------------------------------------------------
+
+struct ExtendedDialogTest : DialogTest {
+    ExtendedDialogTest() : DialogTest(extendedCopy) {}
+
+    extended::Instance& x = *reinterpret_cast<extended::Instance*>(block);
+
+    std::string scriptLine()
+    {
+        char line[kHostScriptLineBufferSize] = {};
+        EXPECT_TRUE(def.fssProc(&fa, &module->ff, line, sizeof line));
+        return line;
+    }
+};
+
+std::string message(HWND dlg) { return text(dlg, 1031); }
+
+std::string asterisk(int times)
+{
+    std::string all;
+    for (int i = 0; i < times; ++i)
+        all += "SystemAsterisk|" + std::to_string(SND_ASYNC) + ";";
+    return all;
+}
+
+std::string sounds()
+{
+    std::string all;
+    for (const std::string& sound : calls.sounds)
+        all += sound + ";";
+    return all;
+}
+
+// rangewick's controls are all there with their identifiers, classes, styles and sizes
+// (the template's font is the same, read from the module file), beside the extras.
+TEST_F(ExtendedDialogTest, HoldsRangewicksControlsBesideTheExtras)
+{
+    EXPECT_EQ(configure([](HWND dlg) {
+        char caption[64] = {};
+        GetWindowTextA(dlg, caption, sizeof caption);
+        EXPECT_STREQ(caption, "Filter: Rangewick extended");
+        for (const ExpectedControl& c : kExpectedControls) {
+            if (c.id == -1)
+                continue;
+            SCOPED_TRACE("control " + std::to_string(c.id));
+            HWND child = GetDlgItem(dlg, c.id);
+            ASSERT_NE(child, nullptr);
+            char cls[64] = {};
+            GetClassNameA(child, cls, sizeof cls);
+            EXPECT_EQ(_stricmp(cls, c.className), 0) << cls;
+            const DWORD style = static_cast<DWORD>(GetWindowLongPtrA(child, GWL_STYLE)) | (c.atom == kEditAtom ? WS_BORDER : 0);
+            EXPECT_EQ(style, c.style | (c.atom == kEditAtom ? WS_BORDER : 0)) << std::hex << style;
+            RECT want = {0, 0, c.cx, c.cy}, r;
+            MapDialogRect(dlg, &want);
+            GetWindowRect(child, &r);
+            EXPECT_EQ(r.right - r.left, want.right);
+            EXPECT_EQ(r.bottom - r.top, want.bottom);
+        }
+        for (const auto& [id, cls] : std::vector<std::pair<int, const char*>>{
+                 {1020, "button"}, {1021, "edit"}, {1022, "msctls_trackbar32"}, {1023, "edit"},
+                 {1024, "msctls_trackbar32"}, {1025, "edit"}, {1026, "edit"}, {1027, "edit"}, {1028, "edit"},
+                 {1029, "edit"}, {1030, "button"}, {1031, "static"}}) {
+            char got[64] = {};
+            GetClassNameA(GetDlgItem(dlg, id), got, sizeof got);
+            EXPECT_EQ(_stricmp(got, cls), 0) << id << ": " << got;
+        }
+        click(dlg, IDCANCEL);
+    }), 1);
+}
+
+// Each extra's box takes what the tool takes; what it refuses puts the value in use back
+// with the asterisk and a line saying why, and margins that leave nothing of the host's
+// 8 x 4 frame cannot be entered. Each accepted change has the preview redrawn.
+TEST_F(ExtendedDialogTest, ExtrasAreTypedAndRefusedAsTheToolTakesThem)
+{
+    extras::setValue(x, extras::kFollowTime, 1500);
+    extras::setValue(x, extras::kMarginTop, 1);
+    EXPECT_EQ(configure([this](HWND dlg) {
+        EXPECT_EQ(text(dlg, 1021), "1.5");
+        EXPECT_EQ(text(dlg, 1023), "100");
+        EXPECT_EQ(sliderPos(dlg, 1022), 100);
+        EXPECT_EQ(text(dlg, 1025), "0");
+        EXPECT_EQ(text(dlg, 1026) + text(dlg, 1027) + text(dlg, 1028) + text(dlg, 1029), "1000");
+        EXPECT_EQ(IsDlgButtonChecked(dlg, 1020), BST_UNCHECKED);
+        EXPECT_EQ(message(dlg), "");
+        preview.redos = 0;
+
+        SetDlgItemTextA(dlg, 1021, "0.25");
+        EXPECT_EQ(x.options.followTime, 0.25);
+        EXPECT_EQ(preview.redos, 2);
+        SetDlgItemTextA(dlg, 1021, "2.0005");
+        EXPECT_EQ(x.options.followTime, 0.25);
+        EXPECT_EQ(text(dlg, 1021), "0.25");
+        EXPECT_EQ(message(dlg), "Follow time: 0 to 100 seconds, to the millisecond");
+        EXPECT_EQ(sounds(), asterisk(1));
+        EXPECT_EQ(preview.redos, 2) << "nothing changed, nothing to redraw";
+
+        SetDlgItemTextA(dlg, 1023, "150");
+        EXPECT_EQ(x.options.strength, 1);
+        EXPECT_EQ(text(dlg, 1023), "100");
+        EXPECT_EQ(message(dlg), "Strength: a whole percent from 0 to 100");
+        SetDlgItemTextA(dlg, 1023, "50");
+        EXPECT_EQ(x.options.strength, 0.5);
+        EXPECT_EQ(sliderPos(dlg, 1022), 50);
+        EXPECT_EQ(message(dlg), "");
+        dragSlider(dlg, 1024, 30);
+        EXPECT_EQ(text(dlg, 1025), "30");
+        EXPECT_EQ(x.options.independence, 0.3);
+        EXPECT_EQ(preview.redos, 6);
+
+        SetDlgItemTextA(dlg, 1028, "3");
+        EXPECT_EQ(x.options.margins[extended::kBottom], 0);
+        EXPECT_EQ(text(dlg, 1028), "0");
+        EXPECT_EQ(message(dlg), "Margins 1/0/3/0 leave nothing of the 8x4 frame to count");
+        SetDlgItemTextA(dlg, 1028, "2");
+        EXPECT_EQ(x.options.margins[extended::kBottom], 2);
+        SetDlgItemTextA(dlg, 1029, "-1");
+        EXPECT_EQ(message(dlg), "Margin left: a whole number of pixels");
+        EXPECT_EQ(sounds(), asterisk(4));
+
+        click(dlg, 1020);
+        EXPECT_EQ(x.options.cuts, 1);
+        EXPECT_EQ(preview.redos, 10);
+        EXPECT_EQ(preview.redosWithTracking, 0);
+        click(dlg, IDOK);
+    }), 0);
+    EXPECT_EQ(scriptLine(), "Config(1, 100, 64, 192, 1, 250, 50, 30, 1, 0, 2, 0)");
+}
+
+TEST_F(ExtendedDialogTest, ExtrasDefaultsTurnThemOffAndCancelPutsEverythingBack)
+{
+    extras::setValue(x, extras::kCuts, 1);
+    extras::setValue(x, extras::kStrength, 40);
+    for (int k = extras::kMarginTop; k <= extras::kMarginLeft; ++k)
+        extras::setValue(x, k, 1);
+    def.runProc(&fa, &module->ff);     // some running state of its own
+    std::vector<unsigned char> before(block, block + sizeof(extended::Instance));
+    EXPECT_EQ(configure([this](HWND dlg) {
+        preview.redos = 0;
+        click(dlg, 1030);
+        EXPECT_EQ(IsDlgButtonChecked(dlg, 1020), BST_UNCHECKED);
+        EXPECT_EQ(text(dlg, 1023), "100");
+        EXPECT_EQ(text(dlg, 1026), "0");
+        EXPECT_EQ(scriptLine(), "Config(1, 100, 64, 192, 0, 0, 100, 0, 0, 0, 0, 0)");
+        EXPECT_EQ(preview.redos, 2);
+        SetDlgItemTextA(dlg, 1004, "12.5");
+        SetDlgItemTextA(dlg, 1021, "3");
+        click(dlg, IDCANCEL);
+    }), 1);
+    x.base.preview = reinterpret_cast<LevelsInstance*>(before.data())->preview;
+    EXPECT_EQ(std::memcmp(block, before.data(), before.size()), 0);
 }
 
 } // namespace

@@ -1,17 +1,21 @@
 // A stand-in host: loads the built rangewick.vdf with LoadLibrary and drives it the
 // way VirtualDub does (registration, an instance block, script calls, the two texts,
-// parameters, start, frames, end), checking every frame against the engine itself.
+// parameters, start, frames, end), checking every frame of rangewick against the engine
+// itself and every frame of rangewick extended against the command-line tool.
 
+#include "extended_levelling.h"
 #include "frame_levelling.h"
 #include "levels_instance.h"
 #include "settings.h"
 
 #include "build_path.h"
 #include "comma_locale.h"
+#include "process_run.h"
 #include "stand_in_host.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
@@ -30,7 +34,12 @@ std::string modulePath()
 
 // ---- registration ---------------------------------------------------------------------
 
-TEST(ModuleEntry, RegistersTheFilterAndAnswersVersion8)
+// What a host and its saved scripts know of rangewick stays as it was with a second
+// filter in the module: rangewick is registered first, with the same definition (its
+// instance block of 1060 / 1064 bytes included), and the extended filter beside it.
+// (Its template and its script line are held byte for byte by the dialog and session
+// tests.)
+TEST(ModuleEntry, RegistersRangewickAsItWasThenTheExtendedFilter)
 {
     LoadedModule m{modulePath()};
     ASSERT_LOADED(m);
@@ -42,11 +51,11 @@ TEST(ModuleEntry, RegistersTheFilterAndAnswersVersion8)
         ASSERT_EQ(m.start(ver, compat), 0);
         EXPECT_EQ(ver, 8);
         EXPECT_EQ(compat, 4);
-        ASSERT_EQ(host.addCalls, load + 1);
+        ASSERT_EQ(host.addCalls, 2);
         EXPECT_EQ(host.addModule, &m.record.fm);
         EXPECT_EQ(host.addSize, sizeof(void*) == 4 ? 88 : 176);
 
-        const FilterDefinition& fd = host.original;
+        const FilterDefinition& fd = host.originals[0];
         EXPECT_EQ(fd._next, nullptr);
         EXPECT_EQ(fd._prev, nullptr);
         EXPECT_EQ(fd._module, nullptr);
@@ -54,6 +63,7 @@ TEST(ModuleEntry, RegistersTheFilterAndAnswersVersion8)
         EXPECT_STREQ(fd.desc, "Optimizes image dynamic range.");
         EXPECT_STREQ(fd.maker, "Corvalent");
         EXPECT_EQ(fd.private_data, nullptr);
+        EXPECT_EQ(fd.inst_data_size, sizeof(void*) == 4 ? 1060 : 1064);
         EXPECT_EQ(fd.inst_data_size, static_cast<int>(sizeof(LevelsInstance)));
         EXPECT_NE(fd.initProc, nullptr);
         EXPECT_EQ(fd.deinitProc, nullptr);
@@ -68,10 +78,29 @@ TEST(ModuleEntry, RegistersTheFilterAndAnswersVersion8)
         EXPECT_EQ(fd.serializeProc, nullptr);
         EXPECT_EQ(fd.deserializeProc, nullptr);
         EXPECT_EQ(fd.copyProc, nullptr);
+        ASSERT_NE(fd.script_obj->func_list, nullptr);
+        EXPECT_STREQ(fd.script_obj->func_list[0].name, "Config");
+        EXPECT_STREQ(fd.script_obj->func_list[0].arg_list, "0iiii");
+        EXPECT_EQ(fd.script_obj->func_list[1].func_ptr, nullptr);
+
+        const FilterDefinition& ext = host.originals[1];
+        EXPECT_STREQ(ext.name, "rangewick extended");
+        EXPECT_STREQ(ext.maker, "Corvalent");
+        EXPECT_EQ(ext.inst_data_size, static_cast<int>(sizeof(extended::Instance)));
+        EXPECT_NE(ext.configProc, nullptr);
+        EXPECT_NE(ext.script_obj, fd.script_obj);
+        EXPECT_STREQ(ext.script_obj->func_list[0].name, "Config");
+        EXPECT_STREQ(ext.script_obj->func_list[0].arg_list, "0iiiiiiiiiiii");
+        EXPECT_EQ(ext.deinitProc, nullptr);
+        EXPECT_EQ(ext.stringProc2, nullptr);
+        EXPECT_EQ(ext.serializeProc, nullptr);
+        EXPECT_EQ(ext.deserializeProc, nullptr);
+        EXPECT_EQ(ext.copyProc, nullptr);
 
         m.stop();
-        EXPECT_EQ(host.removeCalls, load + 1);
-        EXPECT_EQ(host.removed, &host.copy);
+        ASSERT_EQ(host.removeCalls, 2);
+        EXPECT_EQ(host.removed[0], &host.copies[1]);
+        EXPECT_EQ(host.removed[1], &host.copies[0]);
     }
 }
 
@@ -92,7 +121,7 @@ TEST(ModuleEntry, FailsAndLeavesTheVersionsAloneWhenAddFilterFails)
     EXPECT_EQ(m.start(ver, compat), 0);
     EXPECT_EQ(ver, 8);
     m.stop();
-    EXPECT_EQ(host.removed, &host.copy);
+    EXPECT_EQ(host.removeCalls, 2);
 }
 
 // ---- one instance -----------------------------------------------------------------------
@@ -135,13 +164,17 @@ struct HostFrame {
     BitmapView view() { return {bm.data, bm.w, bm.h, bm.modulo}; }
 };
 
+// One instance of a filter of the module, as the host holds it.
 class Session : public ::testing::Test {
 protected:
+    explicit Session(const char* filterName = "rangewick") : name(filterName) {}
+
     void SetUp() override
     {
         ASSERT_LOADED(m);
         ASSERT_TRUE(m.start());
-        fd = &host.copy;
+        fd = host.filter(name);
+        ASSERT_NE(fd, nullptr) << "no filter \"" << name << "\" registered";
         ASSERT_GT(fd->inst_data_size, 0);
         block = std::calloc(1, static_cast<std::size_t>(fd->inst_data_size));
         ASSERT_NE(block, nullptr);
@@ -161,18 +194,18 @@ protected:
 
     LevelsInstance& inst() { return *static_cast<LevelsInstance*>(block); }
 
-    void config(int32_t type, const int64_t (&args)[4])
+    // The script command with these values, laid out as the host's interpreter lays them out.
+    void config(int32_t type, const std::vector<int64_t>& args)
     {
         const ScriptFunctionDef* f = fd->script_obj->func_list;
         while (f->func_ptr != nullptr && std::strcmp(f->name, "Config") != 0)
             ++f;
         ASSERT_NE(f->func_ptr, nullptr) << "no Config script function";
-        ASSERT_STREQ(f->arg_list, "0iiii");
+        ASSERT_EQ(f->arg_list, "0" + std::string(args.size(), 'i'));
 
-        alignas(8) unsigned char argv[4 * kValueStride];
-        std::memset(argv, 0xCD, sizeof argv);
-        for (std::size_t i = 0; i < 4; ++i) {
-            unsigned char* v = argv + i * kValueStride;
+        std::vector<unsigned char> argv(args.size() * kValueStride, 0xCD);
+        for (std::size_t i = 0; i < args.size(); ++i) {
+            unsigned char* v = argv.data() + i * kValueStride;
             std::memcpy(v, &type, 4);
             if (type == kTypeLong) {
                 std::memcpy(v + kIntAt, &args[i], 8);
@@ -182,7 +215,8 @@ protected:
             }
         }
         int interpreter = 0;
-        f->func_ptr(reinterpret_cast<IScriptInterpreter*>(&interpreter), &fa, reinterpret_cast<CScriptValue*>(argv), 4);
+        f->func_ptr(reinterpret_cast<IScriptInterpreter*>(&interpreter), &fa, reinterpret_cast<CScriptValue*>(argv.data()),
+                    static_cast<int>(args.size()));
     }
 
     std::string scriptLine()
@@ -199,6 +233,7 @@ protected:
         return buf.data();
     }
 
+    const char* name;
     LoadedModule m{modulePath()};
     FilterDefinition* fd = nullptr;
     void* block = nullptr;
@@ -305,6 +340,160 @@ TEST_F(Session, FramesComeOutAsTheEngineLevelsThem)
     EXPECT_EQ(std::memcmp(block, before.data(), before.size()), 0) << "endProc changed the instance";
     ASSERT_EQ(fd->startProc(&fa, &m.ff), 0);
     EXPECT_EQ(std::memcmp(block, before.data(), before.size()), 0) << "a second start changed the instance";
+}
+
+// ---- rangewick extended ---------------------------------------------------------------
+
+class ExtendedSession : public Session {
+protected:
+    ExtendedSession() : Session("rangewick extended") {}
+
+    extended::Instance& x() { return *static_cast<extended::Instance*>(block); }
+};
+
+// Pictures w x h, top row first as the tool reads them: brighter towards the bottom (so
+// that which rows are counted shows), a colour cast (red low, blue high), black bars of
+// `bars` rows above and below, noise moving a little each frame, and a hard cut from a
+// dim shot to a bright one half way through.
+std::vector<std::vector<uint32_t>> clipWithACut(int32_t w, int32_t h, int32_t bars, int frames)
+{
+    std::mt19937 rng(19);
+    std::vector<std::vector<uint32_t>> clip;
+    for (int f = 0; f < frames; ++f) {
+        const bool bright = f >= frames / 2;
+        const uint32_t lift = static_cast<uint32_t>(f % 3) * 4;
+        std::vector<uint32_t> picture(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
+        for (int32_t y = 0; y < h; ++y)
+            for (int32_t x = 0; x < w; ++x) {
+                uint32_t p = 0;
+                if (y >= bars && y < h - bars) {
+                    const uint32_t base = (bright ? 90 : 10) + lift + 3 * static_cast<uint32_t>(y), span = bright ? 60 : 30;
+                    const auto level = [&](uint32_t offset) { return std::min<uint32_t>(255, base + offset + rng() % span); };
+                    p = (level(0) << 16) | (level(10) << 8) | level(25);
+                }
+                picture[static_cast<std::size_t>(y) * static_cast<std::size_t>(w) + static_cast<std::size_t>(x)] =
+                    p | (rng() & 0xFF000000u);   // the top byte is not the picture's
+            }
+        clip.push_back(std::move(picture));
+    }
+    return clip;
+}
+
+// The same options for the filter (its script line and the host's frame time) and for
+// the tool (its command line).
+struct OptionSet {
+    const char* what;
+    std::vector<int64_t> line;
+    int32_t usPerFrame;
+    std::vector<std::string> toolArgs;
+};
+
+const OptionSet kOptionSets[] = {
+    {"every extra off", {300, 200, 80, 170, 0, 0, 100, 0, 0, 0, 0, 0}, 40000,
+     {"--config", "Config(300, 200, 80, 170)"}},
+    {"cuts and a follow time of 1.5 s at 25 fps", {1, 100, 64, 192, 1, 1500, 100, 0, 0, 0, 0, 0}, 40000,
+     {"--cuts", "--follow-time", "1.5", "--rate", "25"}},
+    {"margins not alike above and below, independence, strength", {50, 150, 64, 192, 0, 0, 70, 60, 6, 2, 3, 1}, 40000,
+     {"--config", "Config(50, 150, 64, 192)", "--margins", "6,2,3,1", "--independence", "0.6", "--strength", "0.7"}},
+    // A frame time the host rounds to whole microseconds, given to the tool as that rate.
+    {"everything at 29.97 fps", {1, 100, 40, 200, 1, 250, 50, 100, 4, 0, 0, 5}, 33367,
+     {"--config", "Config(1, 100, 40, 200)", "--cuts", "--follow-time", "0.25", "--rate", "1000000/33367", "--strength",
+      "0.5", "--independence", "1", "--margins", "4,0,0,5"}},
+};
+
+std::string bytesOf(const std::vector<std::vector<uint32_t>>& clip)
+{
+    std::string bytes;
+    for (const auto& picture : clip)
+        bytes.append(reinterpret_cast<const char*>(picture.data()), picture.size() * 4);   // little-endian, as the tool's
+    return bytes;
+}
+
+// The clip through the filter, frame by frame as the host hands it over: bottom-up, in
+// a padded bitmap, into a destination of another pitch; the output top row first again.
+std::string throughFilter(const FilterDefinition* fd, FilterActivation& fa, const FilterFunctions& ff,
+                          const std::vector<std::vector<uint32_t>>& clip, int32_t w, int32_t h)
+{
+    std::string out;
+    for (const auto& picture : clip) {
+        HostFrame src(w, h, 0), dst(w, h, 64);
+        for (int32_t y = 0; y < h; ++y)
+            std::memcpy(src.row(h - 1 - y), &picture[static_cast<std::size_t>(y) * static_cast<std::size_t>(w)],
+                        static_cast<std::size_t>(w) * 4);
+        fa.src = &src.bm;
+        fa.dst = &dst.bm;
+        EXPECT_EQ(fd->runProc(&fa, &ff), 0);
+        for (int32_t y = 0; y < h; ++y)
+            out.append(reinterpret_cast<const char*>(dst.row(h - 1 - y)), static_cast<std::size_t>(w) * 4);
+        fa.src = fa.dst = nullptr;
+    }
+    return out;
+}
+
+// Frame by frame, the first that differs.
+std::string firstDifference(const std::string& got, const std::string& want, std::size_t frameBytes)
+{
+    if (got.size() != want.size())
+        return std::to_string(got.size()) + " bytes, expected " + std::to_string(want.size());
+    for (std::size_t i = 0; i < got.size(); ++i)
+        if (got[i] != want[i])
+            return "frame " + std::to_string(i / frameBytes) + ", pixel " + std::to_string(i % frameBytes / 4);
+    return "";
+}
+
+TEST_F(ExtendedSession, FramesComeOutAsTheToolLevelsThemWithTheSameOptions)
+{
+    const int32_t w = 40, h = 30;
+    const auto clip = clipWithACut(w, h, 4, 10);
+    const std::string input = bytesOf(clip);
+    const std::string tool = buildPath(RANGEWICK_EXE);
+    for (const OptionSet& set : kOptionSets) {
+        SCOPED_TRACE(set.what);
+        ASSERT_EQ(fd->initProc(&fa, &m.ff), 0);
+        config(kTypeInt, set.line);
+        fsi.lMicrosecsPerFrame = set.usPerFrame;
+        const std::string filtered = throughFilter(fd, fa, m.ff, clip, w, h);
+
+        std::vector<std::string> args = {"--size", "40x30", "--no-prime"};
+        args.insert(args.end(), set.toolArgs.begin(), set.toolArgs.end());
+        const process::Result levelled = process::run(tool, args, input, "host_module_extended");
+        ASSERT_EQ(levelled.status, 0) << levelled.err;
+        EXPECT_EQ(firstDifference(filtered, levelled.out, static_cast<std::size_t>(w) * h * 4), "");
+    }
+    EXPECT_NE(x().running.channelWhite[0], x().running.channelWhite[2]) << "the channels should have been levelled apart";
+}
+
+// With every extra off the extended filter is rangewick: the same frames, and the same
+// points and table left in rangewick's record.
+TEST_F(ExtendedSession, WithEveryExtraOffItIsRangewick)
+{
+    const int32_t w = 33, h = 17;
+    const auto clip = clipWithACut(w, h, 0, 8);
+    config(kTypeLong, {300, 200, 80, 170, 0, 0, 100, 0, 0, 0, 0, 0});
+    const std::string extendedOut = throughFilter(fd, fa, m.ff, clip, w, h);
+
+    FilterDefinition* plain = host.filter("rangewick");
+    ASSERT_NE(plain, nullptr);
+    std::vector<unsigned char> record(static_cast<std::size_t>(plain->inst_data_size));
+    FilterActivation pfa = fa;
+    pfa.filter = plain;
+    pfa.filter_data = record.data();
+    ASSERT_EQ(plain->initProc(&pfa, &m.ff), 0);
+    const int32_t stored[settings::kStoredCount] = {300, 200, 80, 170};
+    settings::applyStored(*reinterpret_cast<LevelsInstance*>(record.data()), stored);
+    EXPECT_EQ(firstDifference(extendedOut, throughFilter(plain, pfa, m.ff, clip, w, h), static_cast<std::size_t>(w) * h * 4),
+              "");
+    EXPECT_EQ(std::memcmp(&x().base, record.data(), sizeof(LevelsInstance)), 0) << "rangewick's record differs";
+}
+
+TEST_F(ExtendedSession, ScriptLineHoldsEverySettingAndTheDescriptionNamesTheExtrasOn)
+{
+    EXPECT_EQ(scriptLine(), "Config(1, 100, 64, 192, 0, 0, 100, 0, 0, 0, 0, 0)");
+    EXPECT_EQ(description(), " (0.01 highlight, 1.00 shadow)");
+    // Long values, as some hosts pass them: the int is the low half.
+    config(kTypeLong, {250, 50, 64, 192, 1, 2000, 100, 0, int64_t{1} << 40 | 60, 0, 60, 0});
+    EXPECT_EQ(scriptLine(), "Config(250, 50, 64, 192, 1, 2000, 100, 0, 60, 0, 60, 0)");
+    EXPECT_EQ(description(), " (2.50 highlight, 0.50 shadow, cuts, follow time 2 s, margins 60/0/60/0)");
 }
 
 } // namespace

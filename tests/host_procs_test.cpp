@@ -1,7 +1,8 @@
-// The filter's procedures called directly, against a fake host: the script command, the
+// The filters' procedures called directly, against a fake host: the script command, the
 // script line and the description. (Registration, start, end and frames are driven
 // through the built module by the stand-in host under Wine.)
 
+#include "extended_filter_procs.h"
 #include "filter_procs.h"
 #include "levels_instance.h"
 #include "settings.h"
@@ -263,6 +264,107 @@ TEST(PreviewInterface, MethodsSitInTheHostsSlots)
     reinterpret_cast<WindowMethod>(vtable[kPreviewSlotInitButton])(ifp, nullptr);
     EXPECT_EQ(preview.lastWindow, nullptr);
     EXPECT_EQ(preview.calls, "Toggle RedoFrame InitButton ");
+}
+
+// ---- rangewick extended: its script command, line and description ---------------------
+
+namespace ext = rangewick::extended_filter;
+
+struct ExtendedHost {
+    extended::Instance x;
+    FilterActivation   fa;
+    FilterFunctions    ff;
+
+    ExtendedHost()
+    {
+        std::memset(&x, 0, sizeof x);
+        std::memset(&fa, 0, sizeof fa);
+        std::memset(&ff, 0, sizeof ff);
+        fa.filter_data = &x;
+        EXPECT_EQ(ext::initProc(&fa, &ff), 0);
+    }
+
+    void config(const std::vector<int32_t>& values)
+    {
+        std::vector<CScriptValue> argv;
+        for (int32_t v : values)
+            argv.push_back(intArg(v));
+        ext::scriptConfig(nullptr, &fa, argv.data(), static_cast<int>(argv.size()));
+    }
+
+    std::string scriptLine()
+    {
+        char buf[kHostScriptLineBufferSize];
+        EXPECT_TRUE(ext::fssProc(&fa, &ff, buf, sizeof buf));
+        return buf;
+    }
+
+    std::string description()
+    {
+        char buf[kHostDescriptionBufferSize];
+        ext::stringProc(&fa, &ff, buf);
+        return buf;
+    }
+};
+
+TEST(ExtendedScript, LoadingClampsEachValueToItsRangeAndLeavesThePointsAlone)
+{
+    ExtendedHost host;
+    host.x.base.previewClipped = 1;
+    host.x.running.black = 12345;
+    const extended::Running running = host.x.running;
+    host.config({-5, 20000, 300, -1, 7, 200000, -3, 150, -1, INT32_MAX, 0, 5});
+    EXPECT_EQ(host.scriptLine(), "Config(0, 10000, 255, 0, 1, 100000, 0, 100, 0, 2147483647, 0, 5)");
+    EXPECT_EQ(host.x.base.previewClipped, 0);
+    EXPECT_EQ(std::memcmp(&host.x.running, &running, sizeof running), 0);
+    EXPECT_EQ(host.x.options.followTime, 100);
+    EXPECT_EQ(host.x.options.independence, 1);
+
+    // A call with fewer values than the line is not ours to read.
+    host.config({1, 100, 64, 192});
+    EXPECT_EQ(host.scriptLine(), "Config(0, 10000, 255, 0, 1, 100000, 0, 100, 0, 2147483647, 0, 5)");
+}
+
+TEST(ExtendedScript, ScriptLineLoadsBackToTheSameSettings)
+{
+    std::mt19937 rng(19);
+    for (int round = 0; round < 200; ++round) {
+        ExtendedHost writer;
+        std::vector<int32_t> values;
+        for (int i = 0; i < settings::kStoredCount; ++i)
+            values.push_back(static_cast<int32_t>(rng() % (settings::kStored[i].max + 1u)));
+        for (const extras::ExtraInfo& info : extras::kExtras)
+            values.push_back(static_cast<int32_t>(rng() % (static_cast<uint32_t>(info.max) + 1u)));
+        writer.config(values);
+        const std::string line = writer.scriptLine();
+
+        int32_t read[extras::kLineCount];
+        ASSERT_TRUE(settings::parseScriptCall(line.c_str(), read, extras::kLineCount)) << line;
+        ASSERT_EQ(std::vector<int32_t>(read, read + extras::kLineCount), values) << line;
+        ExtendedHost reader;
+        reader.config(values);
+        EXPECT_EQ(std::memcmp(&reader.x.options, &writer.x.options, sizeof reader.x.options), 0) << line;
+    }
+}
+
+TEST(ExtendedScript, DescriptionNamesTheExtrasThatAreOn)
+{
+    const std::pair<std::vector<int32_t>, const char*> examples[] = {
+        {{1, 100, 64, 192, 0, 0, 100, 0, 0, 0, 0, 0}, " (0.01 highlight, 1.00 shadow)"},
+        {{1, 100, 64, 192, 1, 0, 100, 0, 60, 0, 60, 0}, " (0.01 highlight, 1.00 shadow, cuts, margins 60/0/60/0)"},
+        {{250, 0, 0, 255, 0, 1500, 50, 100, 0, 0, 8, 0},
+         " (2.50 highlight, 0.00 shadow, follow time 1.5 s, strength 50%, independence 100%, margins 0/0/8/0)"},
+        {{10000, 10000, 255, 255, 1, 100000, 0, 100, INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX},
+         " (100.00 highlight, 100.00 shadow, cuts, follow time 100 s, strength 0%, independence 100%, "
+         "margins 2147483647/2147483647/2147483647/2147483647)"},
+    };
+    CommaLocale locale;     // the host may have set the user's; the text keeps its point
+    ASSERT_NE(locale.name(), nullptr) << CommaLocale::kMissing;
+    for (const auto& [values, text] : examples) {
+        ExtendedHost host;
+        host.config(values);
+        EXPECT_EQ(host.description(), text);
+    }
 }
 
 } // namespace

@@ -24,6 +24,21 @@ TEST(ModuleFile, HoldsDialogTemplate101AsDesigned)
     template_check::expectTemplate101(dialog.data, dialog.size);
 }
 
+// The extended filter's template: its own, in rangewick's style and font.
+TEST(ModuleFile, HoldsTheExtendedTemplate102InRangewicksStyleAndFont)
+{
+    std::ifstream in(modulePath, std::ios::binary);
+    pe::File file{std::vector<unsigned char>(std::istreambuf_iterator<char>(in), {})};
+    pe::Resource dialog;
+    ASSERT_TRUE(file.find(5, 102, kExpectedLanguage, dialog)) << modulePath << ": " << file.error();
+    EXPECT_EQ(dialog.languages, std::vector<uint16_t>{kExpectedLanguage});
+    template_check::Reader r{dialog.data, dialog.data + dialog.size};
+    const template_check::Header h = template_check::readHeader(r);
+    template_check::expectRangewicksStyleAndFont(h);
+    EXPECT_EQ(h.caption, "Filter: Rangewick extended");
+    EXPECT_FALSE(r.overran);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)

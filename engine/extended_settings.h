@@ -1,0 +1,90 @@
+// One home for the extras as the extended VirtualDub filter stores them: whole numbers,
+// each with its name, range, initial value, text form and place in the script line,
+// read by the filter's script command, its description and its dialog. The engine's
+// options are doubles; the whole numbers map onto them exactly as the command-line
+// tool's decimal forms do ("1.5" seconds and 1500 ms give the same double).
+#pragma once
+
+#include "settings.h"
+
+#include <cstddef>
+#include <cstdint>
+
+namespace extended {
+struct Instance;
+}
+
+namespace extras {
+
+// What an extra's whole number counts, and how it reads as text.
+enum class Form {
+    Switch,         // 0 off, 1 on
+    Milliseconds,   // shown and typed in seconds, to the millisecond: 1500 is "1.5"
+    Percent,        // the option's 0..1 in whole percent: 50 is 0.5
+    Pixels,
+};
+
+struct ExtraInfo {
+    const char* name;     // for people: "follow time", "margin top"
+    int32_t     max;      // the range is 0..max
+    int32_t     initial;  // off: the extended filter then levels as rangewick does
+    Form        form;
+};
+
+// The extras in the order the script line carries them, after the four stored settings.
+enum Extra : int {
+    kCuts,
+    kFollowTime,      // ms; 0: one level a frame
+    kStrength,        // %
+    kIndependence,    // %
+    kMarginTop,       // pixels, then right, bottom and left: extended::Side's order
+    kMarginRight,
+    kMarginBottom,
+    kMarginLeft,
+    kExtraCount
+};
+extern const ExtraInfo kExtras[kExtraCount];
+
+// Values in the extended filter's script line: the four stored settings, then the extras.
+constexpr int kLineCount = settings::kStoredCount + kExtraCount;
+
+// Longest "Config(...)" line of kLineCount 32-bit integers, without terminator.
+constexpr std::size_t kScriptLineMax = 7 + kLineCount * 11 + (kLineCount - 1) * 2 + 1;
+
+int32_t clampToRange(const ExtraInfo& info, int32_t value);
+
+// The extra's whole number as the instance's options hold it.
+int32_t valueOf(const extended::Instance& x, int extra);
+
+// Sets the extra's option from a whole number in its range.
+void setValue(extended::Instance& x, int extra, int32_t value);
+
+// Every extra back to its initial value.
+void resetExtras(extended::Instance& x);
+
+// Whether the extra is away from its initial value (the filter list names those).
+bool isOn(const extended::Instance& x, int extra);
+
+// Sets the four stored settings and the extras from a script line's values, each clamped
+// to its range; the clipped preview goes off, as when a saved script is loaded.
+void applyLine(extended::Instance& x, const int32_t values[kLineCount]);
+
+// The script line's values: the four stored settings, then the extras.
+void lineOf(const extended::Instance& x, int32_t values[kLineCount]);
+
+// Writes the instance's "Config(...)" line into out (always terminated when
+// outSize > 0). Returns the length of the full line; it fits when it is < outSize.
+std::size_t formatScriptLine(const extended::Instance& x, char* out, std::size_t outSize);
+
+// An extra's value as text, '.' whatever the locale: "1.5" for 1500 ms, "0.001" for 1,
+// "50" for a percent, "60" for pixels, "1" for a switch on. Returns the length written
+// (out needs 12 bytes at most).
+std::size_t formatText(const ExtraInfo& info, int32_t value, char* out, std::size_t outSize);
+
+// Text typed for an extra: digits, for a follow time with a point and up to three
+// decimals ("1.5", "2.", ".25"); empty text is 0. Nothing is clamped or rounded: a
+// value outside the range, or finer than a millisecond, is refused.
+enum class TextValue { Ok, Malformed, OutOfRange, TooFine };
+TextValue parseText(const ExtraInfo& info, const char* text, int32_t& value);
+
+} // namespace extras

@@ -1,0 +1,137 @@
+#include "extended_filter_procs.h"
+
+#include "settings.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace rangewick::extended_filter {
+
+const char kFilterName[] = "rangewick extended";
+const char kFilterDesc[] = "rangewick with cuts, follow time, margins, independence and strength.";
+
+namespace {
+
+extended::Instance& instanceOf(const FilterActivation* fa)
+{
+    return *static_cast<extended::Instance*>(fa->filter_data);
+}
+
+BitmapView viewOf(const VFBitmap& bm)
+{
+    return {bm.data, bm.w, bm.h, bm.modulo};
+}
+
+// The margins as the engine sees a host's frame. The host's frames are bottom-up, and
+// the engine counts rows in memory order: the picture's top is the engine's bottom.
+void turnMargins(extended::Instance& x)
+{
+    int32_t* m = x.options.margins;
+    const int32_t top = m[extended::kTop];
+    m[extended::kTop] = m[extended::kBottom];
+    m[extended::kBottom] = top;
+}
+
+} // namespace
+
+int initProc(FilterActivation* fa, const FilterFunctions*) noexcept
+{
+    extended::resetToDefaults(instanceOf(fa));
+    return 0;
+}
+
+int runProc(const FilterActivation* fa, const FilterFunctions*) noexcept
+{
+    extended::Instance& x = instanceOf(fa);
+    // Divided, not multiplied by 1e-6: the tool's --rate 1000000/N gives the same double.
+    const int32_t us = fa->pfsi != nullptr ? fa->pfsi->lMicrosecsPerFrame : 0;
+    double frameSeconds = static_cast<double>(us) / 1000000;
+    if (us <= 0)
+        frameSeconds = x.options.followTime / 255;   // no frame time: one level a frame, as rangewick
+    turnMargins(x);
+    extended::levelFrame(viewOf(*fa->src), viewOf(*fa->dst), x, frameSeconds);
+    turnMargins(x);
+    return 0;
+}
+
+bool fssProc(FilterActivation* fa, const FilterFunctions*, char* buf, int len) noexcept
+{
+    char line[extras::kScriptLineMax + 1];
+    const std::size_t n = extras::formatScriptLine(instanceOf(fa), line, sizeof line);
+    if (buf == nullptr || len <= 0)
+        return false;
+    if (n >= static_cast<std::size_t>(len)) {
+        buf[0] = '\0';
+        return false;
+    }
+    std::memcpy(buf, line, n + 1);
+    return true;
+}
+
+void stringProc(const FilterActivation* fa, const FilterFunctions*, char* buf) noexcept
+{
+    const extended::Instance& x = instanceOf(fa);
+    char highlight[16], shadow[16];
+    settings::formatShare(x.base.highlightClip, highlight, sizeof highlight);
+    settings::formatShare(x.base.shadowClip, shadow, sizeof shadow);
+    char text[256];
+    int n = std::snprintf(text, sizeof text, " (%s highlight, %s shadow", highlight, shadow);
+    const auto add = [&](const char* part) {
+        const int room = static_cast<int>(sizeof text) - n;
+        const int added = std::snprintf(text + n, static_cast<std::size_t>(room), "%s", part);
+        n += added < room ? added : room - 1;
+    };
+    for (int k = extras::kCuts; k < extras::kMarginTop; ++k) {
+        if (!extras::isOn(x, k))
+            continue;
+        const extras::ExtraInfo& info = extras::kExtras[k];
+        char value[16], part[48];
+        extras::formatText(info, extras::valueOf(x, k), value, sizeof value);
+        if (info.form == extras::Form::Switch)
+            std::snprintf(part, sizeof part, ", %s", info.name);
+        else
+            std::snprintf(part, sizeof part, ", %s %s%s", info.name, value,
+                          info.form == extras::Form::Milliseconds ? " s" : "%");
+        add(part);
+    }
+    bool margins = false;
+    for (int k = extras::kMarginTop; k < extras::kExtraCount; ++k)
+        margins = margins || extras::isOn(x, k);
+    if (margins) {
+        char part[64];
+        std::snprintf(part, sizeof part, ", margins %d/%d/%d/%d", static_cast<int>(x.options.margins[extended::kTop]),
+                      static_cast<int>(x.options.margins[extended::kRight]),
+                      static_cast<int>(x.options.margins[extended::kBottom]),
+                      static_cast<int>(x.options.margins[extended::kLeft]));
+        add(part);
+    }
+    add(")");
+    std::snprintf(buf, kHostDescriptionBufferSize, "%s", text);
+}
+
+void scriptConfig(IScriptInterpreter*, void* lpVoid, CScriptValue* argv, int argc) noexcept
+{
+    if (argv == nullptr || argc < extras::kLineCount)
+        return;
+    int32_t values[extras::kLineCount];
+    for (int i = 0; i < extras::kLineCount; ++i)
+        values[i] = argv[i].asInt();
+    extras::applyLine(instanceOf(static_cast<FilterActivation*>(lpVoid)), values);
+}
+
+namespace {
+
+// "0" and one 'i' per value of the line.
+constexpr char kArguments[] = "0iiiiiiiiiiii";
+static_assert(sizeof kArguments == 1 + extras::kLineCount + 1, "one 'i' per value of the script line");
+
+ScriptFunctionDef scriptFunctions[] = {
+    {scriptConfig, "Config", kArguments},
+    {nullptr, nullptr, nullptr},
+};
+
+} // namespace
+
+CScriptObject scriptObject = {nullptr, scriptFunctions, nullptr};
+
+} // namespace rangewick::extended_filter

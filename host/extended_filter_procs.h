@@ -1,0 +1,47 @@
+// The second filter of the module, "rangewick extended": rangewick with the extras of
+// the command-line tool (cuts, follow time, strength, independence, margins). Its
+// instance block is an extended::Instance; its parameter, start and end procedures are
+// rangewick's. Like rangewick's, none of these lets an exception out.
+#pragma once
+
+#include "extended_levelling.h"
+#include "extended_settings.h"
+#include "filter_sdk.h"
+
+namespace rangewick::extended_filter {
+
+extern const char kFilterName[];
+extern const char kFilterDesc[];
+
+// The host's C runtime gives an instance block 8-byte alignment on x86.
+static_assert(alignof(extended::Instance) <= 8, "the instance block needs no more than the host's malloc gives");
+constexpr int kInstanceSize = static_cast<int>(sizeof(extended::Instance));
+
+// Resets a fresh instance block: rangewick's defaults, every extra off.
+int initProc(FilterActivation* fa, const FilterFunctions* ff) noexcept;
+
+// Levels one frame from src into dst as the command-line tool levels it, the time
+// between frames taken from the host's frame state.
+int runProc(const FilterActivation* fa, const FilterFunctions* ff) noexcept;
+
+#ifdef _WIN32
+// Runs the extended dialog (template 102) on the instance, as rangewick's configProc
+// runs rangewick's, with the frame size the host last prepared where it gives one.
+int configProc(FilterActivation* fa, const FilterFunctions* ff, HWND hwndParent) noexcept;
+#endif
+
+// Writes "Config(...)" with the four stored settings and then the extras in
+// extras::Extra's order; false, as rangewick's, when it does not fit.
+bool fssProc(FilterActivation* fa, const FilterFunctions* ff, char* buf, int len) noexcept;
+
+// rangewick's description, then the extras that are on, e.g.
+// " (0.01 highlight, 1.00 shadow, cuts, margins 60/0/60/0)".
+void stringProc(const FilterActivation* fa, const FilterFunctions* ff, char* buf) noexcept;
+
+// Script command Config with the line's twelve integers, each clamped to its range; the
+// clipped preview switched off.
+void scriptConfig(IScriptInterpreter* isi, void* lpVoid, CScriptValue* argv, int argc) noexcept;
+
+extern CScriptObject scriptObject;
+
+} // namespace rangewick::extended_filter
