@@ -336,6 +336,79 @@ TEST(Frei0rInMlt, RendersAClipAsTheToolLevelsIt)
                                       plain));
 }
 
+// A project as Debian's Kdenlive 22.12 saved it, the effect added from editors/kdenlive
+// with every setting off its default: clip shares 0.50 % and 2.00 %, limits 200 and 30,
+// follow time 1.50 s, cuts on, strength 75.0 % (keyframed, as Kdenlive writes it),
+// independence 50.0 %, margins 10, 5, 12.5 and 2.5 % of the frame. The project names
+// clip.nut beside it, a 64x48 clip Kdenlive measured at 23 frames. melt renders it as
+// the tool levels the same project rendered without the effect, with those settings in
+// the tool's units: margins of 5, 3, 6 and 2 pixels.
+TEST(Frei0rInMlt, RendersAKdenliveProjectAsTheToolLevelsIt)
+{
+    REQUIRE_HOST("melt");
+    REQUIRE_HOST("ffmpeg");
+    HostRun run;
+    const int w = 64, h = 48;
+    std::string clip = clipWithACut(w, h, 16, 8, 5);
+    for (std::size_t p = 3; p < clip.size(); p += 4)
+        clip[p] = '\xff';   // Kdenlive lays its video track over black: alpha would blend
+    writeFile(run.file("in.raw"), clip);
+    ASSERT_EQ(run.run("ffmpeg -nostdin -v error -f rawvideo -pix_fmt bgra -s 64x48 -framerate 25 -i "
+                          + quote(run.file("in.raw").string()) + " -c:v rawvideo -pix_fmt rgba -y "
+                          + quote(run.file("clip.nut").string()),
+                      "ffmpeg.log"),
+              0)
+        << run.log("ffmpeg.log");
+
+    std::string project = readFile(RANGEWICK_KDENLIVE_PROJECT);
+    const std::size_t root = project.find(" root=\"");
+    ASSERT_NE(root, std::string::npos);
+    project.replace(root + 7, project.find('"', root + 7) - (root + 7), run.file("").parent_path().string());
+    const std::size_t service = project.find("<property name=\"mlt_service\">frei0r.rangewick</property>");
+    ASSERT_NE(service, std::string::npos) << "the project has no rangewick effect";
+    const std::size_t filter = project.rfind("<filter ", service), end = project.find("</filter>", service);
+    std::string plainProject = project;
+    plainProject.erase(filter, end + 9 - filter);
+    writeFile(run.file("levelled.kdenlive"), project);
+    writeFile(run.file("plain.kdenlive"), plainProject);
+
+    // The clip's frames only: the timeline's black track goes on for 20 minutes.
+    const int frames = 23;
+    const auto render = [&](const std::string& projectFile, const std::string& out) {
+        int status = 0;
+        for (int attempt = 0; attempt < 3; ++attempt) {   // see RendersAClipAsTheToolLevelsIt
+            status = run.run("melt -quiet " + quote(run.file(projectFile).string()) + " out=" + std::to_string(frames - 1)
+                                 + " -consumer avformat:" + quote(run.file(out).string())
+                                 + " f=rawvideo vcodec=rawvideo pix_fmt=rgba an=1 real_time=-1",
+                             "melt.log");
+            std::error_code missing;
+            if (status != 0 || fs::file_size(run.file(out), missing) != 0)
+                break;
+        }
+        return status;
+    };
+    ASSERT_EQ(render("plain.kdenlive", "plain.raw"), 0) << run.log("melt.log");
+    ASSERT_EQ(render("levelled.kdenlive", "levelled.raw"), 0) << run.log("melt.log");
+    const std::string plain = readFile(run.file("plain.raw")), levelled = readFile(run.file("levelled.raw"));
+    ASSERT_EQ(plain.size(), std::size_t{4} * w * h * frames);
+
+    const std::vector<std::string> settings = {
+        "--highlight-clip 0.5", "--shadow-clip 2", "--highlights-min 200", "--shadows-max 30",
+        "--follow-time 1.5 --rate 25", "--cuts", "--strength 0.75", "--independence 0.5", "--margins 5,3,6,2"};
+    std::string all;
+    for (const std::string& s : settings)
+        all += s + " ";
+    EXPECT_TRUE(levelledAsTheToolDoes(levelled, levelledByTool(run, run.file("plain.raw"), w, h, all), plain));
+    // Each setting shapes this render, so one that reached the module otherwise would show.
+    for (const std::string& left : settings) {
+        std::string others;
+        for (const std::string& s : settings)
+            others += s == left ? "" : s + " ";
+        EXPECT_FALSE(levelledAsTheToolDoes(levelled, levelledByTool(run, run.file("plain.raw"), w, h, others), plain))
+            << "without " << left;
+    }
+}
+
 // ---- GStreamer ----------------------------------------------------------------------------
 
 // The element and its properties as GStreamer names them, and a clip at 30000/1001

@@ -1,0 +1,29 @@
+import QtQuick 2.0
+import org.shotcut.qml 1.0
+
+// Only the strength is keyframed: any changed value makes the module start the
+// levelling afresh on that frame, which a fade of the strength can afford and the
+// other settings cannot.
+Metadata {
+    type: Metadata.Filter
+    name: qsTr("Automatic Levels (rangewick)")
+    keywords: qsTr('auto levels exposure contrast brightness dim flat washed out', 'search keywords for the rangewick video filter') + ' rangewick'
+    objectName: 'rangewick'
+    mlt_service: 'frei0r.rangewick'
+    qml: 'ui.qml'
+
+    keyframes {
+        allowAnimateIn: true
+        allowAnimateOut: true
+        simpleProperties: ['strength']
+        parameters: [
+            Parameter {
+                name: qsTr('Strength')
+                property: 'strength'
+                isCurve: true
+                minimum: 0
+                maximum: 1
+            }
+        ]
+    }
+}

@@ -1,0 +1,8 @@
+import QtQuick 2.12
+
+Item {
+    property var parameters: []
+
+    signal beforePresetLoaded()
+    signal presetSelected()
+}
