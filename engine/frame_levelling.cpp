@@ -1,4 +1,5 @@
 #include "frame_levelling.h"
+#include "pass_parts.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -306,33 +307,40 @@ bool passUsable(Pass pass)
     return passFunction(pass) != nullptr;
 }
 
-PixelPass passFunction(Pass pass)
+PassKernels kernelsOf(Pass pass)
 {
     switch (pass) {
-    case Pass::Plain: return mapAndCountReference;
-    case Pass::Portable: return mapAndCountPortable;
+    case Pass::Plain:
+        return {mapAndCountReference, nullptr, mapReference, mapAndCountChannelsReference, mapChannelsReference};
+    case Pass::Portable:
+        return {mapAndCountPortable, nullptr, mapPortable, mapAndCountChannelsPortable, mapChannelsPortable};
 #if RANGEWICK_HAVE_X86_PASSES
-    case Pass::Avx2: return avx2PassUsable() ? mapAndCountAvx2 : nullptr;
-    case Pass::Avx512: return avx512PassUsable() ? mapAndCountAvx512 : nullptr;
+    case Pass::Avx2:
+        if (avx2PassUsable())
+            return {mapAndCountAvx2, mapAndCountAvx2KeepingAlpha, mapAvx2, mapAndCountChannelsAvx2, mapChannelsAvx2};
+        break;
+    case Pass::Avx512:
+        if (avx512PassUsable())
+            return {mapAndCountAvx512, mapAndCountAvx512KeepingAlpha, mapAvx512, mapAndCountChannelsAvx512,
+                    mapChannelsAvx512};
+        break;
 #else
     case Pass::Avx2:
-    case Pass::Avx512: return nullptr;
+    case Pass::Avx512:
+        break;
 #endif
     }
-    return nullptr;
+    return {};
+}
+
+PixelPass passFunction(Pass pass)
+{
+    return kernelsOf(pass).mapAndCount;
 }
 
 PixelPass alphaKeepingFunction(Pass pass)
 {
-#if RANGEWICK_HAVE_X86_PASSES
-    if (pass == Pass::Avx2 && avx2PassUsable())
-        return mapAndCountAvx2KeepingAlpha;
-    if (pass == Pass::Avx512 && avx512PassUsable())
-        return mapAndCountAvx512KeepingAlpha;
-#else
-    (void)pass;
-#endif
-    return nullptr;
+    return kernelsOf(pass).keepingAlpha;
 }
 
 PassChoice choosePass(const char* forced)
@@ -488,18 +496,7 @@ void mapFrame(const BitmapView& src, const BitmapView& dst, const int32_t table[
 
 MapPass mapFunction(Pass pass)
 {
-    switch (pass) {
-    case Pass::Plain: return mapReference;
-    case Pass::Portable: return mapPortable;
-#if RANGEWICK_HAVE_X86_PASSES
-    case Pass::Avx2: return avx2PassUsable() ? mapAvx2 : nullptr;
-    case Pass::Avx512: return avx512PassUsable() ? mapAvx512 : nullptr;
-#else
-    case Pass::Avx2:
-    case Pass::Avx512: return nullptr;
-#endif
-    }
-    return nullptr;
+    return kernelsOf(pass).map;
 }
 
 namespace {
@@ -581,18 +578,7 @@ void mapAndCountChannelsReference(const BitmapView& src, const BitmapView& dst, 
 
 ChannelPass channelPassFunction(Pass pass)
 {
-    switch (pass) {
-    case Pass::Plain: return mapAndCountChannelsReference;
-    case Pass::Portable: return mapAndCountChannelsPortable;
-#if RANGEWICK_HAVE_X86_PASSES
-    case Pass::Avx2: return avx2PassUsable() ? mapAndCountChannelsAvx2 : nullptr;
-    case Pass::Avx512: return avx512PassUsable() ? mapAndCountChannelsAvx512 : nullptr;
-#else
-    case Pass::Avx2:
-    case Pass::Avx512: return nullptr;
-#endif
-    }
-    return nullptr;
+    return kernelsOf(pass).channels;
 }
 
 void mapAndCountChannels(const BitmapView& src, const BitmapView& dst, const ChannelTables& tables,
@@ -627,18 +613,7 @@ void mapChannels(const BitmapView& src, const BitmapView& dst, const ChannelTabl
 
 ChannelMapPass channelMapFunction(Pass pass)
 {
-    switch (pass) {
-    case Pass::Plain: return mapChannelsReference;
-    case Pass::Portable: return mapChannelsPortable;
-#if RANGEWICK_HAVE_X86_PASSES
-    case Pass::Avx2: return avx2PassUsable() ? mapChannelsAvx2 : nullptr;
-    case Pass::Avx512: return avx512PassUsable() ? mapChannelsAvx512 : nullptr;
-#else
-    case Pass::Avx2:
-    case Pass::Avx512: return nullptr;
-#endif
-    }
-    return nullptr;
+    return kernelsOf(pass).mapChannels;
 }
 
 void countChannels(const BitmapView& src, ChannelHistograms& hist)

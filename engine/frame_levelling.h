@@ -209,18 +209,19 @@ void mapChannelsAvx512(const BitmapView& src, const BitmapView& dst, const Chann
 #endif
 ChannelMapPass channelMapFunction(Pass pass); // nullptr where the pass is not usable
 
+// Every function of one pass, all null where this build or this processor cannot run
+// it: the one place that knows which function belongs to which pass.
+struct PassKernels {
+    PixelPass      mapAndCount;
+    PixelPass      keepingAlpha;   // null where the pass has no alpha-keeping form
+    MapPass        map;
+    ChannelPass    channels;
+    ChannelMapPass mapChannels;
+};
+PassKernels kernelsOf(Pass pass);
+
 // Counting alone per channel: hist[c] gets channel c of every pixel of src added,
 // nothing is written (the frame may be the host's output buffer).
 void countChannels(const BitmapView& src, ChannelHistograms& hist);
-
-// For the passes' own use: the tables a pass maps with, one for all three channels or
-// one per channel, so that one body of code serves both and the one-table pass is the
-// code it always was. of(c): channel c's table.
-template <int kTables>
-struct TableSet {
-    static_assert(kTables == 1 || kTables == 3, "one table or one per channel");
-    const int32_t* table[kTables];
-    const int32_t* of(int channel) const { return table[kTables == 1 ? 0 : channel]; }
-};
 
 } // namespace levels

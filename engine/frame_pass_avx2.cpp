@@ -31,6 +31,7 @@
 // are taken four at a time, rearranged into a vector per channel, each looked up in its
 // own table alone.
 #include "frame_levelling.h"
+#include "pass_parts.h"
 
 #if RANGEWICK_HAVE_X86_PASSES
 
@@ -359,30 +360,6 @@ private:
     bool stretched_;
 };
 
-// A row of src and its row of dst, from the first; next() moves both on. The source's
-// width governs both; each advances by its own modulo.
-class RowPair {
-public:
-    RowPair(const BitmapView& src, const BitmapView& dst)
-        : in_(static_cast<const unsigned char*>(src.data)), out_(static_cast<unsigned char*>(dst.data)),
-          inPitch_(static_cast<std::ptrdiff_t>(src.w) * 4 + src.modulo),
-          outPitch_(static_cast<std::ptrdiff_t>(src.w) * 4 + dst.modulo)
-    {
-    }
-
-    const uint32_t* in() const { return reinterpret_cast<const uint32_t*>(in_); }
-    uint32_t* out() const { return reinterpret_cast<uint32_t*>(out_); }
-    void next()
-    {
-        in_ += inPitch_;
-        out_ += outPitch_;
-    }
-
-private:
-    const unsigned char* in_;
-    unsigned char* out_;
-    std::ptrdiff_t inPitch_, outPitch_;
-};
 
 // The lanes of the pixels that follow a row's last whole vector.
 RANGEWICK_AVX2 __m256i tailLanes(int32_t w)

@@ -29,6 +29,7 @@
 // stack), and takes its own channel's entry. Where a host composites, each vector keeps
 // its top bytes as it is stored.
 #include "frame_levelling.h"
+#include "pass_parts.h"
 
 #if RANGEWICK_HAVE_X86_PASSES
 
@@ -97,30 +98,6 @@ struct ByteTables {
     }
 };
 
-// A row of src and its row of dst, from the first; next() moves both on. The source's
-// width governs both; each advances by its own modulo.
-class RowPair {
-public:
-    RowPair(const BitmapView& src, const BitmapView& dst)
-        : in_(static_cast<const unsigned char*>(src.data)), out_(static_cast<unsigned char*>(dst.data)),
-          inPitch_(static_cast<std::ptrdiff_t>(src.w) * 4 + src.modulo),
-          outPitch_(static_cast<std::ptrdiff_t>(src.w) * 4 + dst.modulo)
-    {
-    }
-
-    const uint32_t* in() const { return reinterpret_cast<const uint32_t*>(in_); }
-    uint32_t* out() const { return reinterpret_cast<uint32_t*>(out_); }
-    void next()
-    {
-        in_ += inPitch_;
-        out_ += outPitch_;
-    }
-
-private:
-    const unsigned char* in_;
-    unsigned char* out_;
-    std::ptrdiff_t inPitch_, outPitch_;
-};
 
 // With a table per channel, what maps a block whose samples all lie in the windows: one
 // permute from the windows' entries instead of six from the whole tables, which cost

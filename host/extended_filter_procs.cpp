@@ -1,5 +1,7 @@
 #include "extended_filter_procs.h"
 
+#include "filter_procs.h"
+
 #include "settings.h"
 
 #include <cstdio>
@@ -57,15 +59,7 @@ int runProc(const FilterActivation* fa, const FilterFunctions*) noexcept
 bool fssProc(FilterActivation* fa, const FilterFunctions*, char* buf, int len) noexcept
 {
     char line[extras::kScriptLineMax + 1];
-    const std::size_t n = extras::formatScriptLine(instanceOf(fa), line, sizeof line);
-    if (buf == nullptr || len <= 0)
-        return false;
-    if (n >= static_cast<std::size_t>(len)) {
-        buf[0] = '\0';
-        return false;
-    }
-    std::memcpy(buf, line, n + 1);
-    return true;
+    return rangewick::giveScriptLine(line, extras::formatScriptLine(instanceOf(fa), line, sizeof line), buf, len);
 }
 
 void stringProc(const FilterActivation* fa, const FilterFunctions*, char* buf) noexcept

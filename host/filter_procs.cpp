@@ -57,7 +57,11 @@ int endProc(FilterActivation*, const FilterFunctions*) noexcept
 bool fssProc(FilterActivation* fa, const FilterFunctions*, char* buf, int len) noexcept
 {
     char line[settings::kScriptLineMax + 1];
-    const std::size_t n = settings::formatScriptLine(instanceOf(fa), line, sizeof line);
+    return giveScriptLine(line, settings::formatScriptLine(instanceOf(fa), line, sizeof line), buf, len);
+}
+
+bool giveScriptLine(const char* line, std::size_t n, char* buf, int len) noexcept
+{
     if (buf == nullptr || len <= 0)
         return false;
     if (n >= static_cast<std::size_t>(len)) {

@@ -6,6 +6,8 @@
 #include "filter_sdk.h"
 #include "levels_instance.h"
 
+#include <cstddef>
+
 namespace rangewick {
 
 // Registration texts; the host matches definitions by name across reloads.
@@ -40,6 +42,9 @@ int configProc(FilterActivation* fa, const FilterFunctions* ff, HWND hwndParent)
 // an empty string when len >= 1 and nothing written when len <= 0, if the whole call
 // does not fit: a cut-off call would be a corrupt line in the saved script.
 bool fssProc(FilterActivation* fa, const FilterFunctions* ff, char* buf, int len) noexcept;
+
+// fssProc's answer for a script call of n characters (terminated) in `line`.
+bool giveScriptLine(const char* line, std::size_t n, char* buf, int len) noexcept;
 
 // The text shown after the filter's name in the host's list, e.g.
 // " (0.01 highlight, 1.00 shadow)", '.' as the decimal point in any locale.
