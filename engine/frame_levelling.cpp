@@ -590,19 +590,8 @@ void mapAndCountChannels(const BitmapView& src, const BitmapView& dst, const Cha
 
 void mapChannelsReference(const BitmapView& src, const BitmapView& dst, const ChannelTables& tables, bool keepAlpha)
 {
-    const uint32_t* s = static_cast<const uint32_t*>(src.data);
-    uint32_t*       d = static_cast<uint32_t*>(dst.data);
-    const uint32_t alpha = keepAlpha ? kAlphaMask : 0;
-    for (int32_t y = 0; y < src.h; ++y) {
-        for (int32_t x = 0; x < src.w; ++x) {
-            const uint32_t p = s[x];
-            d[x] = (static_cast<uint32_t>(tables[2][(p >> 16) & 0xFF]) << 16)
-                 | (static_cast<uint32_t>(tables[1][(p >> 8) & 0xFF]) << 8)
-                 | static_cast<uint32_t>(tables[0][p & 0xFF]) | (p & alpha);
-        }
-        s = nextRow(s + src.w, src.modulo);
-        d = nextRow(d + src.w, dst.modulo);
-    }
+    ChannelHistograms unused = {};
+    mapAndCountChannelsReference(src, dst, tables, unused, keepAlpha);
 }
 
 void mapChannels(const BitmapView& src, const BitmapView& dst, const ChannelTables& tables, bool keepAlpha)

@@ -348,19 +348,26 @@ TEST(ExtendedLevelling, FullIndependenceLevelsEachChannelAsItsOwnGreyPicture)
 TEST(ExtendedLevelling, PartIndependenceBlendsTheSharedAndTheChannelsOwnPoints)
 {
     std::mt19937 rng(41);
-    TestFrame in(100, 100), out(100, 100);
+    TestFrame in(100, 100);
     in.fillWith([&](int32_t, int32_t) { return rgb(40 + rng() % 150, 10 + rng() % 240, 90 + rng() % 60); });
-    auto shared = freshExtended(), own = freshExtended(), part = freshExtended();
+    auto shared = freshExtended(), own = freshExtended();
     own->options.independence = 1;
-    part->options.independence = 0.3;
-    for (Instance* i : {shared.get(), own.get(), part.get()})
+    for (Instance* i : {shared.get(), own.get()})
         extended::prime(in.view(), *i);
-    for (int c = 0; c < 3; ++c) {
+    // Shares whose products fall on either side of a half unit.
+    for (double independence : {0.3, 0.37, 0.618, 0.99}) {
+        auto part = freshExtended();
+        part->options.independence = independence;
+        extended::prime(in.view(), *part);
         const auto blended = [&](int32_t s, int32_t o) {
-            return s + static_cast<int32_t>(std::floor(0.3 * (o - s) + 0.5));
+            return s + static_cast<int32_t>(std::floor(independence * (o - s) + 0.5));
         };
-        EXPECT_EQ(part->running.channelBlack[c], blended(shared->running.black, own->running.channelBlack[c])) << c;
-        EXPECT_EQ(part->running.channelWhite[c], blended(shared->running.white, own->running.channelWhite[c])) << c;
+        for (int c = 0; c < 3; ++c) {
+            EXPECT_EQ(part->running.channelBlack[c], blended(shared->running.black, own->running.channelBlack[c]))
+                << independence << ", channel " << c;
+            EXPECT_EQ(part->running.channelWhite[c], blended(shared->running.white, own->running.channelWhite[c]))
+                << independence << ", channel " << c;
+        }
     }
     EXPECT_NE(own->running.channelBlack[0], own->running.channelBlack[1]);
     EXPECT_NE(own->running.channelWhite[1], own->running.channelWhite[2]);
