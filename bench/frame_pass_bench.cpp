@@ -393,7 +393,7 @@ void BM_LevelFrameStreamed(benchmark::State& state)
 // second: the pass, alpha put back, and the module's own work. Held to BM_LevelFrame.
 void BM_Frei0rUpdate(benchmark::State& state)
 {
-    const std::unique_ptr<frei0r::LevelsFilter> filter(frei0r::LevelsFilter::create(kWidth, kHeight));
+    const std::unique_ptr<frei0r::LevelsFilter> filter(frei0r::LevelsFilter::create(kWidth, kHeight, frei0r::TimeUnit::Milliseconds));
     const std::vector<uint32_t>& in = frameOf(kNatural);
     std::vector<uint32_t>& out = outputFrame();
     double ms = 0;

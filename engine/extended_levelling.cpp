@@ -351,7 +351,9 @@ FrameResult level(const BitmapView& src, const BitmapView& dst, Instance& x, dou
     }
     const uint32_t samples = levels::sampleCount(counted);
     clearCounts(x);
-    const bool inPlaceCuts = x.options.cuts != 0 && src.data == dst.data;
+    const bool afresh = x.running.startAfresh != 0;
+    x.running.startAfresh = 0;
+    const bool inPlaceCuts = (x.options.cuts != 0 || afresh) && src.data == dst.data;
     if (inPlaceCuts) {
         // In place the source is gone once mapped, so whether this is a cut is known
         // before anything is written: counted first, then mapped once.
@@ -363,7 +365,7 @@ FrameResult level(const BitmapView& src, const BitmapView& dst, Instance& x, dou
         mapAndCount(src, dst, x, keepAlpha);
     }
     finishCounts(x);
-    const bool cut = isCut(x, x.scratch.hist, samples);
+    const bool cut = afresh || isCut(x, x.scratch.hist, samples);
     if (cut)
         snapPointsOnNextFrame(base);
     const Detection found = settle(x, samples, frameSeconds);
@@ -400,6 +402,7 @@ void resetToDefaults(Instance& x)
     x.running.black = x.base.blackPoint * kPointScale;
     x.running.white = x.base.whitePoint * kPointScale;
     x.running.havePrevious = 0;
+    x.running.startAfresh = 0;
     x.running.previousSamples = 0;
     std::memset(x.running.previous, 0, sizeof x.running.previous);
     for (int c = 0; c < 3; ++c) {
@@ -422,6 +425,24 @@ void prime(const BitmapView& src, Instance& x)
     count(counted, x);
     finishCounts(x);
     settle(x, levels::sampleCount(counted), 0);
+}
+
+void startAfreshOnNextFrame(Instance& x)
+{
+    x.running.startAfresh = 1;
+}
+
+bool countsAsTheLastFrame(const BitmapView& src, Instance& x)
+{
+    if (x.running.havePrevious == 0 || src.w <= 0 || src.h <= 0)
+        return false;
+    const BitmapView counted = countedPart(src, x);
+    if (counted.w == 0 || levels::sampleCount(counted) != x.running.previousSamples)
+        return false;
+    clearCounts(x);
+    count(counted, x);
+    finishCounts(x);
+    return std::memcmp(x.scratch.hist, x.running.previous, sizeof x.running.previous) == 0;
 }
 
 void rebuildTables(Instance& x)

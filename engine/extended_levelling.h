@@ -47,6 +47,7 @@ struct Running {
     int32_t   black;          // points in use, in 1/kPointScale of a level
     int32_t   white;
     int32_t   havePrevious;   // nonzero: `previous` is the last frame's histogram
+    int32_t   startAfresh;    // nonzero: the next frame counted starts afresh, as at a cut
     uint32_t  previousSamples;
     Histogram previous;
     // With independence above 0: each channel's points in use (point units) and table,
@@ -93,6 +94,15 @@ void resetToDefaults(Instance& x);
 // A fresh start on this frame, as on a first frame: its detection becomes the points in
 // use and the table is built from them. Writes no pixel.
 void prime(const BitmapView& src, Instance& x);
+
+// The next frame that has anything to count starts afresh from itself, as at a cut: for
+// a host that says when a run starts but shows no frame then.
+void startAfreshOnNextFrame(Instance& x);
+
+// Whether src counts exactly as the last frame levelled counted: the same histogram
+// inside the margins (with the same number of samples). Uses the frame's working memory;
+// writes no pixel and leaves the running state alone. False before any frame was counted.
+bool countsAsTheLastFrame(const BitmapView& src, Instance& x);
 
 // The tables built again from the points in use, for a changed strength or clipped
 // preview: the points go on following as they were.

@@ -8,16 +8,17 @@
 
 namespace frei0r {
 
-LevelsFilter* LevelsFilter::create(unsigned width, unsigned height)
+LevelsFilter* LevelsFilter::create(unsigned width, unsigned height, TimeUnit unit)
 {
     const uint64_t most = levels::maxFramePixels();   // below 2^31: each side fits int32_t
     if (width == 0 || height == 0 || width > most || height > most
         || static_cast<uint64_t>(width) * height > most)
         return nullptr;
-    return new (std::nothrow) LevelsFilter(static_cast<int32_t>(width), static_cast<int32_t>(height));
+    return new (std::nothrow) LevelsFilter(static_cast<int32_t>(width), static_cast<int32_t>(height), unit);
 }
 
-LevelsFilter::LevelsFilter(int32_t width, int32_t height) : width_(width), height_(height), x_{}
+LevelsFilter::LevelsFilter(int32_t width, int32_t height, TimeUnit unit)
+    : width_(width), height_(height), x_{}, clock_(unit)
 {
     extended::resetToDefaults(x_);
     beforeLast_ = saved();
@@ -42,34 +43,30 @@ double LevelsFilter::parameter(int index) const
 
 void LevelsFilter::update(double time, const uint32_t* in, uint32_t* out)
 {
-    double frameSeconds = clock_.stepSeconds();
-    switch (clock_.advance(time)) {
-    case Move::Next:
-        frameSeconds = clock_.stepSeconds();
-        break;
-    case Move::Again:
+    // The engine reads and writes pixels as 32-bit words 0xAARRGGBB: frei0r's BGRA8888
+    // on a little-endian machine.
+    const BitmapView src{const_cast<uint32_t*>(in), width_, height_, 0};
+    const BitmapView dst{out, width_, height_, 0};
+
+    // Only where the points follow in seconds does a frame's time move them; one level
+    // a frame moves them alike whatever the times, as the tool does.
+    const Tick tick = clock_.advance(time, x_.options.followTime > 0);
+    double frameSeconds = tick.frameSeconds;
+    if (tick.move == Move::SameTime && extended::countsAsTheLastFrame(src, x_)) {
         // The same frame from the same start gives the same picture, and the points
         // end where they ended the last time: a paused picture does not creep. A setting
         // changed since still applies.
         restore(beforeLast_);
         primeNext_ = primeNext_ || beforeLast_.prime;
         frameSeconds = beforeLast_.frameSeconds;
-        break;
-    case Move::Start:
-    case Move::Seek:
+    } else if (tick.move == Move::Start || tick.move == Move::Seek) {
         primeNext_ = true;
-        break;
     }
     if (tablesStale_ && !primeNext_)
         extended::rebuildTables(x_);
     tablesStale_ = false;
     beforeLast_ = saved();
     beforeLast_.frameSeconds = frameSeconds;
-
-    // The engine reads and writes pixels as 32-bit words 0xAARRGGBB: frei0r's BGRA8888
-    // on a little-endian machine.
-    const BitmapView src{const_cast<uint32_t*>(in), width_, height_, 0};
-    const BitmapView dst{out, width_, height_, 0};
     if (primeNext_)
         extended::prime(src, x_);
     extended::levelFrameKeepingAlpha(src, dst, x_, frameSeconds);

@@ -19,6 +19,9 @@ namespace {
 
 using frei0r::LevelsFilter;
 
+// What the host's times count, found once at f0r_init.
+frei0r::TimeUnit hostUnit = frei0r::TimeUnit::Unknown;
+
 LevelsFilter* filterOf(f0r_instance_t instance)
 {
     return static_cast<LevelsFilter*>(instance);
@@ -57,6 +60,7 @@ int f0r_init(void)
     resetToDefaults(probe);
     uint32_t in = 0, out = 0;
     levelFrameKeepingAlpha({&in, 1, 1, 0}, {&out, 1, 1, 0}, probe);
+    hostUnit = frei0r::hostTimeUnit();
     return 1;
 }
 
@@ -92,7 +96,7 @@ void f0r_get_param_info(f0r_param_info_t* info, int param_index)
 
 f0r_instance_t f0r_construct(unsigned int width, unsigned int height)
 {
-    return LevelsFilter::create(width, height);
+    return LevelsFilter::create(width, height, hostUnit);
 }
 
 void f0r_destruct(f0r_instance_t instance)

@@ -86,44 +86,48 @@ TEST(ExtendedLevelling, WithItsOptionsOffIsTheRecordsLevelling)
             }
 }
 
-// A bright shot after a dark one, with cuts on: the cut frame comes out, and leaves
-// the state, as the same frame levelled first after a fresh start, whether the host
-// levels in place (counted first) or not (mapped again), with or without alpha.
+// A bright shot after a dark one, with cuts on (or a fresh start asked for with cuts
+// off): the cut frame comes out, and leaves the state, as the same frame levelled first
+// after a fresh start, whether the host levels in place (counted first) or not (mapped
+// again), with or without alpha.
 TEST(ExtendedLevelling, ACutStartsAfreshAsAFirstFrame)
 {
     std::mt19937 rng(5);
-    for (double followTime : {0.0, 1.5})
-        for (bool keepAlpha : {false, true})
-            for (bool inPlace : {false, true}) {
-                const std::string where = std::string("follow ") + std::to_string(followTime)
-                                        + (keepAlpha ? ", alpha" : "") + (inPlace ? ", in place" : "");
-                auto x = freshExtended(), alone = freshExtended();
-                for (Instance* i : {x.get(), alone.get()}) {
-                    i->options.cuts = 1;
-                    i->options.followTime = followTime;
-                }
-                const auto level = [&](Instance& i, TestFrame& src, TestFrame& dst) {
-                    return keepAlpha ? extended::levelFrameKeepingAlpha(src.view(), dst.view(), i, 0.04)
-                                     : extended::levelFrame(src.view(), dst.view(), i, 0.04);
-                };
-                TestFrame dark(41, 23, 2), bright(41, 23, 2), out(41, 23, 1), aloneOut(41, 23, 1);
-                fillNoise(dark, rng, 5, 60);
-                extended::prime(dark.view(), *x);
-                for (int f = 0; f < 3; ++f)
-                    ASSERT_FALSE(level(*x, dark, out).fresh) << where;
+    for (bool asked : {false, true})
+        for (double followTime : {0.0, 1.5})
+            for (bool keepAlpha : {false, true})
+                for (bool inPlace : {false, true}) {
+                    const std::string where = std::string(asked ? "asked, " : "cut, ") + "follow " + std::to_string(followTime)
+                                            + (keepAlpha ? ", alpha" : "") + (inPlace ? ", in place" : "");
+                    auto x = freshExtended(), alone = freshExtended();
+                    for (Instance* i : {x.get(), alone.get()}) {
+                        i->options.cuts = asked ? 0 : 1;
+                        i->options.followTime = followTime;
+                    }
+                    const auto level = [&](Instance& i, TestFrame& src, TestFrame& dst) {
+                        return keepAlpha ? extended::levelFrameKeepingAlpha(src.view(), dst.view(), i, 0.04)
+                                         : extended::levelFrame(src.view(), dst.view(), i, 0.04);
+                    };
+                    TestFrame dark(41, 23, 2), bright(41, 23, 2), out(41, 23, 1), aloneOut(41, 23, 1);
+                    fillNoise(dark, rng, 5, 60);
+                    extended::prime(dark.view(), *x);
+                    for (int f = 0; f < 3; ++f)
+                        ASSERT_FALSE(level(*x, dark, out).fresh) << where;
 
-                fillNoise(bright, rng, 150, 100);
-                extended::prime(bright.view(), *alone);
-                level(*alone, bright, aloneOut);
-                TestFrame copy = bright;
-                const extended::FrameResult cut = level(*x, copy, inPlace ? copy : out);
-                EXPECT_TRUE(cut.fresh) << where;
-                EXPECT_TRUE(samePixels(inPlace ? copy : out, aloneOut, 0xFFFFFFFFu)) << where;
-                EXPECT_EQ(std::memcmp(&x->base, &alone->base, sizeof x->base), 0) << where;
-                EXPECT_EQ(std::memcmp(&x->running, &alone->running, sizeof x->running), 0) << where;
-                // The frame after it is no cut.
-                EXPECT_FALSE(level(*x, bright, out).fresh) << where;
-            }
+                    fillNoise(bright, rng, 150, 100);
+                    extended::prime(bright.view(), *alone);
+                    level(*alone, bright, aloneOut);
+                    if (asked)
+                        extended::startAfreshOnNextFrame(*x);
+                    TestFrame copy = bright;
+                    const extended::FrameResult cut = level(*x, copy, inPlace ? copy : out);
+                    EXPECT_TRUE(cut.fresh) << where;
+                    EXPECT_TRUE(samePixels(inPlace ? copy : out, aloneOut, 0xFFFFFFFFu)) << where;
+                    EXPECT_EQ(std::memcmp(&x->base, &alone->base, sizeof x->base), 0) << where;
+                    EXPECT_EQ(std::memcmp(&x->running, &alone->running, sizeof x->running), 0) << where;
+                    // The frame after it is no cut.
+                    EXPECT_FALSE(level(*x, bright, out).fresh) << where;
+                }
 }
 
 // The points cross the whole range in the follow time: the black point both ways, the

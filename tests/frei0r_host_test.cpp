@@ -257,6 +257,62 @@ TEST(Frei0rInFfmpeg, StartsAfreshAtACutInPhotoClipsAsTheToolDoes)
     EXPECT_EQ(fresh, "0 10 ") << stats;
 }
 
+// Clocks as ffmpeg really runs them: an x264 clip from a phone whose rate drops from 30
+// to 15 frames a second and rises again, played with its own timestamps; a 160x90 clip,
+// whose frames ffmpeg 5.1 copies and sends with one bogus time each; and 300 frames a
+// second, whose 3.3 ms steps only the host's unit reads right. Each levels as the tool
+// levels the frames ffmpeg decodes.
+TEST(Frei0rInFfmpeg, LevelsRealClocksAsTheToolDoes)
+{
+    REQUIRE_HOST("ffmpeg");
+    HostRun run;
+    // 30 fps for 30 frames, 15 fps for 20, 30 fps again.
+    const std::string dropAndRise = "setpts='(if(lt(N,30),N/30,if(lt(N,50),1+(N-30)/15,1+20/15+(N-50)/30)))/TB'";
+    struct Case {
+        const char* what;
+        int w, h, frames, rate;
+        const char* source;   // how the frames are made from raw BGRA at that rate
+        const char* file;     // and where they are stored
+        const char* filter;
+        const char* toolOptions;
+    };
+    const Case cases[] = {
+        {"a rate that drops and rises", 64, 48, 70, 30, "-c:v libx264 -crf 16 -pix_fmt yuv420p -fps_mode passthrough",
+         "clip.mkv", "frei0r=rangewick", ""},
+        {"one bogus time (160x90)", 160, 90, 40, 30, "-c:v libx264 -crf 16 -pix_fmt yuv420p", "clip.mkv",
+         "frei0r=rangewick", ""},
+        // NUT keeps the stream's time base: Matroska's milliseconds would round the steps.
+        {"300 fps, following in seconds", 48, 20, 40, 300, "-c:v ffv1 -pix_fmt bgra", "clip.nut",
+         "frei0r=rangewick:0.0001|0.01|0.25098|0.75294|n|n|0.002", "--follow-time 0.2 --rate 300"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string size = std::to_string(c.w) + "x" + std::to_string(c.h);
+        writeFile(run.file("in.raw"), driftingClip(c.w, c.h, c.frames, static_cast<uint32_t>(c.w)));
+        const std::string retime = std::string(c.what) == "a rate that drops and rises" ? " -vf " + quote(dropAndRise) : "";
+        ASSERT_EQ(run.run("ffmpeg -nostdin -v error -f rawvideo -pix_fmt bgra -s " + size + " -framerate "
+                              + std::to_string(c.rate) + " -i "
+                              + quote(run.file("in.raw").string()) + retime + " " + c.source + " -y "
+                              + quote(run.file(c.file).string()),
+                          "make.log"),
+                  0)
+            << run.log("make.log");
+        const std::string play = "ffmpeg -nostdin -v error -i " + quote(run.file(c.file).string())
+                               + " -fps_mode passthrough ";
+        ASSERT_EQ(run.run(play + "-f rawvideo -pix_fmt bgra -y " + quote(run.file("plain.raw").string()), "plain.log"), 0)
+            << run.log("plain.log");
+        ASSERT_EQ(run.run(play + "-vf " + quote(c.filter) + " -f rawvideo -pix_fmt bgra -y "
+                              + quote(run.file("out.raw").string()),
+                          "ffmpeg.log"),
+                  0)
+            << run.log("ffmpeg.log");
+        const std::string plain = readFile(run.file("plain.raw"));
+        ASSERT_EQ(plain.size(), std::size_t{4} * static_cast<std::size_t>(c.w * c.h * c.frames)) << "frames lost or added";
+        EXPECT_TRUE(levelledAsTheToolDoes(readFile(run.file("out.raw")),
+                                          levelledByTool(run, run.file("plain.raw"), c.w, c.h, c.toolOptions), plain));
+    }
+}
+
 // ---- MLT --------------------------------------------------------------------------------
 
 TEST(Frei0rInMlt, ListsTheFilterWithItsParameters)

@@ -2,8 +2,11 @@
 // under Wine for the Windows rangewick.dll, every entry point found by its name. Frames
 // are checked against the engine run here, primed and followed as the command-line
 // tool levels a stream, with the input's alpha.
+#include "extended_levelling.h"
 #include "frame_levelling.h"
+#include "levels_filter.h"
 #include "levels_instance.h"
+#include "parameters.h"
 #include "settings.h"
 
 #include "build_path.h"
@@ -17,7 +20,9 @@ extern "C" {
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <iterator>
 #include <limits>
+#include <memory>
 #include <random>
 #include <string>
 #include <tuple>
@@ -363,28 +368,112 @@ TEST(Frei0rStream, LevelsLikeTheCommandLineToolKeepingAlpha)
     }
 }
 
-// Time going back, a jump of more than one and a half steps, and a time that is not a
-// number each start afresh, as a new stream would; a longer step that is no jump, or
-// a step back to the usual length, is followed.
-TEST(Frei0rStream, SeeksStartAfresh)
+// The points following in seconds as the module must move them: primed where the
+// stream starts afresh, then moved over each frame's time.
+class FollowingReference {
+public:
+    FollowingReference(int32_t w, int32_t h, double followTime) : w_(w), h_(h), x_(new extended::Instance)
+    {
+        extended::resetToDefaults(*x_);
+        x_->options.followTime = followTime;
+    }
+
+    std::vector<uint32_t> level(const std::vector<uint32_t>& frame, double frameSeconds, bool fresh)
+    {
+        std::vector<uint32_t> out(frame.size());
+        const BitmapView src{const_cast<uint32_t*>(frame.data()), w_, h_, 0}, dst{out.data(), w_, h_, 0};
+        if (fresh)
+            extended::prime(src, *x_);
+        extended::levelFrameKeepingAlpha(src, dst, *x_, frameSeconds);
+        return out;
+    }
+
+private:
+    int32_t w_, h_;
+    std::unique_ptr<extended::Instance> x_;
+};
+
+// One level a frame moves the points one step at every new frame, whatever its time:
+// times of a rate that drops and rises, a pre-roll frame an hour early, one bogus time
+// for every frame (ffmpeg 5.1's copied frames), a clock stuck at 0, times that are not
+// numbers, and time going back all level as the command-line tool levels the same
+// frames. The same time with other pixels is a new frame.
+TEST(Frei0rStream, OneLevelAFrameFollowsEveryNewFrameWhateverItsTime)
 {
     ASSERT_MODULE();
     const int32_t w = 8, h = 6;
-    const auto frames = driftingFrames(w, h, 16, 5);
-    Instance inst(w, h);
-    ReferenceStream reference = defaultStream(w, h);
+    const double bogus = -9223372036854775808.0 / 25 * 1000;
+    const std::vector<std::pair<const char*, std::vector<double>>> clocks = {
+        {"30 fps dropping to 15 (ms)", {0, 33, 67, 100, 167, 233, 300, 367, 400, 433, 467, 500}},
+        {"pre-roll (s)", {0, 3600, 3600.04, 3600.08, 3600.12, 3600.16, 3600.2, 3600.24, 3600.28, 3600.32, 3600.36, 3600.4}},
+        {"one bogus time", std::vector<double>(12, bogus)},
+        {"stuck at zero", std::vector<double>(12, 0.0)},
+        {"lost and going back (ms)", {0, 40, 80, std::nan(""), 120, 40, 80, HUGE_VAL, 500, 540, 20000, 20040}},
+    };
+    for (const auto& [what, times] : clocks) {
+        const auto frames = driftingFrames(w, h, 12, 5);
+        Instance inst(w, h);
+        ReferenceStream reference = defaultStream(w, h);
+        for (std::size_t f = 0; f < times.size(); ++f)
+            ASSERT_EQ(inst.level(times[f], frames[f]), reference.level(frames[f])) << what << ", frame " << f;
+    }
+}
+
+// Following in seconds, each new frame moves the points over the gap since the last one
+// (a dropped frame twice as far); where the times say nothing the last good gap stands,
+// or 1/25 s before any. Time going back, or jumping ahead by more than five seconds,
+// starts afresh.
+TEST(Frei0rStream, FollowingInSecondsTakesTheRealGapsAndSeeksStartAfresh)
+{
+    ASSERT_MODULE();
+    const int32_t w = 8, h = 6;
+    const double bogus = -9223372036854775808.0 / 90000 * 1000;
     struct Step {
-        double time;   // in milliseconds, as ffmpeg counts
+        double time;            // in milliseconds, as ffmpeg counts
+        double frameSeconds;
         bool fresh;
     };
-    const Step steps[] = {{0, true},    {40, false},  {80, false},  {120, false}, {40, true},
-                          {80, false},  {120, false}, {220, true},  {260, false}, {316, false},
-                          {372, false}, {400, false}, {std::nan(""), true}, {500, true}, {540, false}, {560, false}};
-    for (int f = 0; f < 16; ++f) {
-        if (steps[f].fresh)
-            reference = defaultStream(w, h);
-        ASSERT_EQ(inst.level(steps[f].time, frames[f]), reference.level(frames[f]))
-            << "frame " << f << " at " << steps[f].time << (steps[f].fresh ? " (a new start)" : " (followed)");
+    const Step steps[] = {{0, 0, true},          {33, 0.033, false},    {66, 0.033, false},     {133, 0.067, false},
+                          {200, 0.067, false},   {bogus, 0.067, false}, {bogus, 0.067, false},  {233, 0.033, false},
+                          {100, 0, true},        {140, 0.04, false},    {9000, 0, true},        {9040, 0.04, false},
+                          {9040.5, 0.04, false}, {9080, 0.0395, false}};
+    const auto frames = driftingFrames(w, h, 14, 7);
+    Instance inst(w, h);
+    inst.set(6, 0.01);   // 1 s
+    FollowingReference reference(w, h, 1);
+    for (std::size_t f = 0; f < std::size(steps); ++f)
+        ASSERT_EQ(inst.level(steps[f].time, frames[f]), reference.level(frames[f], steps[f].frameSeconds, steps[f].fresh))
+            << "frame " << f << " at " << steps[f].time;
+
+    // Before any good gap: 1/25 s.
+    Instance lost(w, h);
+    lost.set(6, 0.01);
+    FollowingReference fromLost(w, h, 1);
+    for (int f = 0; f < 3; ++f)
+        ASSERT_EQ(lost.level(bogus, frames[f]), fromLost.level(frames[f], 1.0 / 25, f == 0)) << "frame " << f;
+}
+
+// Rates beyond 1 to 240 frames a second in hosts the module knows: 300 fps in ffmpeg's
+// milliseconds, a slideshow at 0.2 fps in MLT's seconds.
+TEST(Frei0rStream, TheHostsUnitReadsRatesBeyondTheRange)
+{
+    const int32_t w = 8, h = 6;
+    const auto frames = driftingFrames(w, h, 6, 17);
+    const struct {
+        frei0r::TimeUnit unit;
+        double step;
+        double seconds;
+    } hosts[] = {{frei0r::TimeUnit::Milliseconds, 1000.0 / 300, 1.0 / 300}, {frei0r::TimeUnit::Seconds, 5, 5}};
+    for (const auto& host : hosts) {
+        const std::unique_ptr<frei0r::LevelsFilter> filter(frei0r::LevelsFilter::create(w, h, host.unit));
+        ASSERT_NE(filter, nullptr);
+        filter->setParameter(frei0r::kFollowTime, 0.2);   // 20 s: 5 s frames move the points by a quarter
+        FollowingReference reference(w, h, 20);
+        for (int f = 0; f < 6; ++f) {
+            std::vector<uint32_t> got(frames[f].size());
+            filter->update(f * host.step, frames[f].data(), got.data());
+            ASSERT_EQ(got, reference.level(frames[f], host.seconds, f == 0)) << host.step << " per frame, frame " << f;
+        }
     }
 }
 
@@ -403,9 +492,11 @@ TEST(Frei0rStream, TheSameTimeAgainRepeatsTheFrameWithoutMovingThePoints)
         for (int again = 0; again < 3; ++again)
             ASSERT_EQ(inst.level(f / 25.0, frames[f]), want) << "frame " << f << ", rendering " << again;
     }
-    // The points are still where the last frame left them: a pause does not creep.
-    const auto more = driftingFrames(w, h, 1, 10);
+    // The points are still where the last frame left them: a pause does not creep. At
+    // the same time again, other pixels are a new frame.
+    const auto more = driftingFrames(w, h, 2, 10);
     EXPECT_EQ(inst.level(5 / 25.0, more[0]), reference.level(more[0]));
+    EXPECT_EQ(inst.level(5 / 25.0, more[1]), reference.level(more[1]));
 }
 
 // Hosts set every parameter before every frame (MLT does): sets that leave the
