@@ -1,9 +1,8 @@
 import QtQuick 2.0
 import org.shotcut.qml 1.0
 
-// Only the strength is keyframed: any changed value makes the module start the
-// levelling afresh on that frame, which a fade of the strength can afford and the
-// other settings cannot.
+// Only the strength is keyframed: a changed strength only builds the tables again and
+// the points go on following, where any other changed value starts the levelling afresh.
 Metadata {
     type: Metadata.Filter
     name: qsTr("Automatic Levels (rangewick)")

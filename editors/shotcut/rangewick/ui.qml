@@ -277,7 +277,7 @@ Shotcut.KeyframableFilter {
             Layout.alignment: Qt.AlignRight
 
             Shotcut.HoverTip {
-                text: qsTr('How much of the levelling to apply: 0 % gives the picture back unchanged. Keyframed, each frame where it changes is levelled afresh from its own points.')
+                text: qsTr('How much of the levelling to apply: 0 % gives the picture back unchanged. Keyframed, it fades the levelling in or out while the points go on following the picture.')
             }
         }
 
