@@ -19,19 +19,14 @@ extended::Instance& instanceOf(const FilterActivation* fa)
     return *static_cast<extended::Instance*>(fa->filter_data);
 }
 
-BitmapView viewOf(const VFBitmap& bm)
+// The host's frame as the tool and the margins see a picture: top row first. The host's
+// rows are bottom-up, so the view starts at the last row in memory and steps back.
+BitmapView pictureOf(const VFBitmap& bm)
 {
-    return {bm.data, bm.w, bm.h, bm.modulo};
-}
-
-// The margins as the engine sees a host's frame. The host's frames are bottom-up, and
-// the engine counts rows in memory order: the picture's top is the engine's bottom.
-void turnMargins(extended::Instance& x)
-{
-    int32_t* m = x.options.margins;
-    const int32_t top = m[extended::kTop];
-    m[extended::kTop] = m[extended::kBottom];
-    m[extended::kBottom] = top;
+    if (bm.h <= 1)
+        return {bm.data, bm.w, bm.h, bm.modulo};
+    const std::ptrdiff_t row = static_cast<std::ptrdiff_t>(bm.w) * 4, pitch = row + bm.modulo;
+    return {reinterpret_cast<unsigned char*>(bm.data) + pitch * (bm.h - 1), bm.w, bm.h, -pitch - row};
 }
 
 } // namespace
@@ -50,9 +45,15 @@ int runProc(const FilterActivation* fa, const FilterFunctions*) noexcept
     double frameSeconds = static_cast<double>(us) / 1000000;
     if (us <= 0)
         frameSeconds = x.options.followTime / 255;   // no frame time: one level a frame, as rangewick
-    turnMargins(x);
-    extended::levelFrame(viewOf(*fa->src), viewOf(*fa->dst), x, frameSeconds);
-    turnMargins(x);
+    extended::levelFrame(pictureOf(*fa->src), pictureOf(*fa->dst), x, frameSeconds);
+    return 0;
+}
+
+int startProc(FilterActivation* fa, const FilterFunctions*) noexcept
+{
+    extended::Instance& x = instanceOf(fa);
+    if (x.options.cuts != 0)
+        extended::startAfreshOnNextFrame(x);
     return 0;
 }
 
@@ -113,6 +114,18 @@ void scriptConfig(IScriptInterpreter*, void* lpVoid, CScriptValue* argv, int arg
     extras::applyLine(instanceOf(static_cast<FilterActivation*>(lpVoid)), values);
 }
 
+void scriptConfigFour(IScriptInterpreter*, void* lpVoid, CScriptValue* argv, int argc) noexcept
+{
+    if (argv == nullptr || argc < settings::kStoredCount)
+        return;
+    int32_t values[extras::kLineCount] = {};
+    for (int i = 0; i < settings::kStoredCount; ++i)
+        values[i] = argv[i].asInt();
+    for (int k = 0; k < extras::kExtraCount; ++k)
+        values[settings::kStoredCount + k] = extras::kExtras[k].initial;
+    extras::applyLine(instanceOf(static_cast<FilterActivation*>(lpVoid)), values);
+}
+
 namespace {
 
 // "0" and one 'i' per value of the line.
@@ -121,6 +134,7 @@ static_assert(sizeof kArguments == 1 + extras::kLineCount + 1, "one 'i' per valu
 
 ScriptFunctionDef scriptFunctions[] = {
     {scriptConfig, "Config", kArguments},
+    {scriptConfigFour, "Config", "0iiii"},
     {nullptr, nullptr, nullptr},
 };
 

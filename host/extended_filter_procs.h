@@ -1,6 +1,6 @@
 // The second filter of the module, "rangewick extended": rangewick with the extras of
 // the command-line tool (cuts, follow time, strength, independence, margins). Its
-// instance block is an extended::Instance; its parameter, start and end procedures are
+// instance block is an extended::Instance; its parameter and end procedures are
 // rangewick's. Like rangewick's, none of these lets an exception out.
 #pragma once
 
@@ -24,6 +24,11 @@ int initProc(FilterActivation* fa, const FilterFunctions* ff) noexcept;
 // between frames taken from the host's frame state.
 int runProc(const FilterActivation* fa, const FilterFunctions* ff) noexcept;
 
+// A run starts (a render, the preview, playback): with cuts on, its first frame starts
+// afresh, so that a render does not depend on the frame last looked at; with cuts off
+// the points carry over, as rangewick's do.
+int startProc(FilterActivation* fa, const FilterFunctions* ff) noexcept;
+
 #ifdef _WIN32
 // Runs the extended dialog (template 102) on the instance, as rangewick's configProc
 // runs rangewick's, with the frame size the host last prepared where it gives one.
@@ -41,6 +46,9 @@ void stringProc(const FilterActivation* fa, const FilterFunctions* ff, char* buf
 // Script command Config with the line's twelve integers, each clamped to its range; the
 // clipped preview switched off.
 void scriptConfig(IScriptInterpreter* isi, void* lpVoid, CScriptValue* argv, int argc) noexcept;
+// Config with rangewick's four, as a rangewick line pasted onto this filter has them:
+// every extra off.
+void scriptConfigFour(IScriptInterpreter* isi, void* lpVoid, CScriptValue* argv, int argc) noexcept;
 
 extern CScriptObject scriptObject;
 

@@ -52,7 +52,7 @@ FilterDefinition extendedDefinition = {
     rangewick::paramProc,                           // paramProc
     rangewick::extended_filter::configProc,         // configProc
     rangewick::extended_filter::stringProc,         // stringProc
-    rangewick::startProc,                           // startProc
+    rangewick::extended_filter::startProc,          // startProc
     rangewick::endProc,                             // endProc
     &rangewick::extended_filter::scriptObject,      // script_obj
     rangewick::extended_filter::fssProc,            // fssProc

@@ -197,11 +197,12 @@ protected:
     // The script command with these values, laid out as the host's interpreter lays them out.
     void config(int32_t type, const std::vector<int64_t>& args)
     {
+        // The host picks the Config whose argument list the line's values fit.
+        const std::string argList = "0" + std::string(args.size(), 'i');
         const ScriptFunctionDef* f = fd->script_obj->func_list;
-        while (f->func_ptr != nullptr && std::strcmp(f->name, "Config") != 0)
+        while (f->func_ptr != nullptr && (std::strcmp(f->name, "Config") != 0 || f->arg_list != argList))
             ++f;
-        ASSERT_NE(f->func_ptr, nullptr) << "no Config script function";
-        ASSERT_EQ(f->arg_list, "0" + std::string(args.size(), 'i'));
+        ASSERT_NE(f->func_ptr, nullptr) << "no Config script function taking " << args.size() << " values";
 
         std::vector<unsigned char> argv(args.size() * kValueStride, 0xCD);
         for (std::size_t i = 0; i < args.size(); ++i) {
@@ -486,6 +487,61 @@ TEST_F(ExtendedSession, WithEveryExtraOffItIsRangewick)
     EXPECT_EQ(std::memcmp(&x().base, record.data(), sizeof(LevelsInstance)), 0) << "rangewick's record differs";
 }
 
+// A render starts: with cuts on, whatever frame the user looked at last, the run comes
+// out as the tool levels the clip from its own first frame (primed); with cuts off the
+// start changes nothing, as rangewick's. Margins that no longer fit the frame (the
+// picture resized upstream) leave the points where they are and the frame mapped.
+TEST_F(ExtendedSession, AStartWithCutsOnLevelsTheRunFromItsOwnFirstFrame)
+{
+    const int32_t w = 40, h = 30;
+    const auto clip = clipWithACut(w, h, 4, 10);
+    const std::string tool = buildPath(RANGEWICK_EXE);
+    const std::vector<std::string> toolArgs = {"--size", "40x30", "--cuts", "--follow-time", "1.5", "--rate", "25",
+                                               "--margins", "4,0,4,0"};
+    config(kTypeInt, {1, 100, 64, 192, 1, 1500, 100, 0, 4, 0, 4, 0});
+    fsi.lMicrosecsPerFrame = 40000;
+    throughFilter(fd, fa, m.ff, {clip[1]}, w, h);   // the user looked at the second frame last: no cut from there
+    ASSERT_EQ(fd->startProc(&fa, &m.ff), 0);
+    const process::Result levelled = process::run(tool, toolArgs, bytesOf(clip), "host_module_start");
+    ASSERT_EQ(levelled.status, 0) << levelled.err;
+    EXPECT_EQ(firstDifference(throughFilter(fd, fa, m.ff, clip, w, h), levelled.out, static_cast<std::size_t>(w) * h * 4), "");
+
+    // Cuts off: the start leaves the block as it was.
+    config(kTypeInt, {1, 100, 64, 192, 0, 1500, 100, 0, 4, 0, 4, 0});
+    std::vector<unsigned char> before(static_cast<const unsigned char*>(block),
+                                      static_cast<const unsigned char*>(block) + fd->inst_data_size);
+    ASSERT_EQ(fd->startProc(&fa, &m.ff), 0);
+    EXPECT_EQ(std::memcmp(block, before.data(), before.size()), 0) << "startProc changed the instance";
+
+    // Margins of 20 rows above and below a 40x30 frame, cuts on, from a start.
+    config(kTypeInt, {1, 100, 64, 192, 1, 0, 100, 0, 20, 0, 20, 0});
+    ASSERT_EQ(fd->startProc(&fa, &m.ff), 0);
+    const extended::Running running = x().running;
+    int32_t table[256];
+    std::memcpy(table, x().base.levelTable, sizeof table);
+    HostFrame src(w, h, 0), dst(w, h, 64);
+    for (int32_t y = 0; y < h; ++y)
+        std::memcpy(src.row(y), &clip[9][static_cast<std::size_t>(y) * static_cast<std::size_t>(w)], static_cast<std::size_t>(w) * 4);
+    fa.src = &src.bm;
+    fa.dst = &dst.bm;
+    ASSERT_EQ(fd->runProc(&fa, &m.ff), 0);
+    fa.src = fa.dst = nullptr;
+    EXPECT_EQ(x().running.black, running.black) << "the black point moved";
+    EXPECT_EQ(x().running.white, running.white) << "the white point moved";
+    EXPECT_EQ(std::memcmp(x().base.levelTable, table, sizeof table), 0) << "the table changed";
+    for (int32_t y = 0; y < h; ++y)
+        for (int32_t px = 0; px < w; ++px) {
+            const uint32_t p = src.pixel(px, y);
+            const uint32_t want = static_cast<uint32_t>(table[(p >> 16) & 0xFF]) << 16
+                                | static_cast<uint32_t>(table[(p >> 8) & 0xFF]) << 8 | static_cast<uint32_t>(table[p & 0xFF]);
+            ASSERT_EQ(dst.pixel(px, y), want) << px << "," << y;
+        }
+    for (const HostFrame* f : {&src, &dst})
+        for (std::ptrdiff_t i = 0; i < kGuardBytes; ++i)
+            ASSERT_TRUE(f->bytes[static_cast<std::size_t>(i)] == kGuard && f->bytes[f->bytes.size() - 1 - static_cast<std::size_t>(i)] == kGuard)
+                << "a guard byte was written";
+}
+
 TEST_F(ExtendedSession, ScriptLineHoldsEverySettingAndTheDescriptionNamesTheExtrasOn)
 {
     EXPECT_EQ(scriptLine(), "Config(1, 100, 64, 192, 0, 0, 100, 0, 0, 0, 0, 0)");
@@ -494,6 +550,9 @@ TEST_F(ExtendedSession, ScriptLineHoldsEverySettingAndTheDescriptionNamesTheExtr
     config(kTypeLong, {250, 50, 64, 192, 1, 2000, 100, 0, int64_t{1} << 40 | 60, 0, 60, 0});
     EXPECT_EQ(scriptLine(), "Config(250, 50, 64, 192, 1, 2000, 100, 0, 60, 0, 60, 0)");
     EXPECT_EQ(description(), " (2.50 highlight, 0.50 shadow, cuts, follow time 2 s, margins 60/0/60/0)");
+    // A rangewick line pasted onto this filter: its four, every extra off.
+    config(kTypeInt, {300, 20000, 80, 170});
+    EXPECT_EQ(scriptLine(), "Config(300, 10000, 80, 170, 0, 0, 100, 0, 0, 0, 0, 0)");
 }
 
 } // namespace
