@@ -586,7 +586,7 @@ int main(int argc, char** argv)
     std::vector<std::string> passes;
     for (int i = 0; i < levels::kPassCount; ++i) {
         const levels::Pass pass = static_cast<levels::Pass>(i);
-        const levels::PixelPass function = levels::passFunction(pass);
+        const levels::PixelPass function = levels::kernelsOf(pass).mapAndCount;
         if (function == nullptr)
             continue;
         passes.push_back(levels::passName(pass));

@@ -13,15 +13,16 @@ set(rooms engine dialog host cli frei0r)
 
 # Which folder each header lives in, by the name it is included with.
 foreach(room IN LISTS rooms)
-  file(GLOB headers RELATIVE "${ROOT}/${room}" "${ROOT}/${room}/*.h")
+  file(GLOB_RECURSE headers "${ROOT}/${room}/*.h")
   foreach(header IN LISTS headers)
+    get_filename_component(header "${header}" NAME)
     set("home_${header}" ${room})
   endforeach()
 endforeach()
 
 set(faults "")
 foreach(room IN LISTS rooms)
-  file(GLOB files "${ROOT}/${room}/*.h" "${ROOT}/${room}/*.cpp" "${ROOT}/${room}/*.rc")
+  file(GLOB_RECURSE files "${ROOT}/${room}/*.h" "${ROOT}/${room}/*.cpp" "${ROOT}/${room}/*.rc")
   foreach(file IN LISTS files)
     file(STRINGS "${file}" includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
     foreach(line IN LISTS includes)

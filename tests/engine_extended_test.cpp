@@ -273,7 +273,7 @@ std::vector<std::pair<std::string, levels::MapPass>> mapFunctions()
 {
     std::vector<std::pair<std::string, levels::MapPass>> maps = {{"mapFrame", levels::mapFrame}};
     for (int i = 1; i < levels::kPassCount; ++i) // from the first after the reference
-        if (levels::MapPass map = levels::mapFunction(static_cast<levels::Pass>(i)))
+        if (levels::MapPass map = levels::kernelsOf(static_cast<levels::Pass>(i)).map)
             maps.emplace_back(levels::passName(static_cast<levels::Pass>(i)), map);
     return maps;
 }

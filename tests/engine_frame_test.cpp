@@ -307,9 +307,9 @@ std::vector<FastPass> fastPasses()
     for (int i = 0; i < levels::kPassCount; ++i) {
         const levels::Pass pass = static_cast<levels::Pass>(i);
         if (pass != levels::Pass::Plain && levels::passUsable(pass))
-            passes.push_back({levels::passName(pass), levels::passFunction(pass)});
-        if (levels::alphaKeepingFunction(pass) != nullptr)
-            passes.push_back({std::string(levels::passName(pass)) + " keeping alpha", levels::alphaKeepingFunction(pass), true});
+            passes.push_back({levels::passName(pass), levels::kernelsOf(pass).mapAndCount});
+        if (levels::kernelsOf(pass).keepingAlpha != nullptr)
+            passes.push_back({std::string(levels::passName(pass)) + " keeping alpha", levels::kernelsOf(pass).keepingAlpha, true});
     }
     return passes;
 }
@@ -350,7 +350,7 @@ TEST(PixelPass, TheEnvironmentForcesAnyUsablePass)
         const Pass pass = static_cast<Pass>(i);
         const char* const name = levels::passName(pass);
         const levels::PassChoice forced = levels::choosePass(name);
-        EXPECT_EQ(levels::passUsable(pass), levels::passFunction(pass) != nullptr) << name;
+        EXPECT_EQ(levels::passUsable(pass), levels::kernelsOf(pass).mapAndCount != nullptr) << name;
         if (levels::passUsable(pass)) {
             EXPECT_EQ(forced.pass, pass) << name;
             EXPECT_EQ(forced.reason, Reason::Forced) << name;
@@ -536,7 +536,7 @@ std::vector<std::pair<std::string, levels::ChannelPass>> channelPasses()
 {
     std::vector<std::pair<std::string, levels::ChannelPass>> passes = {{"dispatched", levels::mapAndCountChannels}};
     for (int i = 1; i < levels::kPassCount; ++i) // from the first after the reference
-        if (const levels::ChannelPass pass = levels::channelPassFunction(static_cast<levels::Pass>(i)))
+        if (const levels::ChannelPass pass = levels::kernelsOf(static_cast<levels::Pass>(i)).channels)
             passes.emplace_back(levels::passName(static_cast<levels::Pass>(i)), pass);
     return passes;
 }
@@ -545,7 +545,7 @@ std::vector<std::pair<std::string, levels::ChannelMapPass>> channelMaps()
 {
     std::vector<std::pair<std::string, levels::ChannelMapPass>> maps = {{"mapChannels", levels::mapChannels}};
     for (int i = 1; i < levels::kPassCount; ++i)
-        if (const levels::ChannelMapPass map = levels::channelMapFunction(static_cast<levels::Pass>(i)))
+        if (const levels::ChannelMapPass map = levels::kernelsOf(static_cast<levels::Pass>(i)).mapChannels)
             maps.emplace_back(std::string("map ") + levels::passName(static_cast<levels::Pass>(i)), map);
     return maps;
 }
@@ -830,12 +830,10 @@ TEST(AlphaKeepingPass, IsLevelFrameWithTheInputsAlpha)
 
 TEST(AlphaKeepingPass, AlphaLoopsKeepColourAndTakeAlpha)
 {
-    std::vector<std::pair<const char*, void (*)(const uint32_t*, uint32_t*, std::size_t)>> loops = {
-        {"plain", levels::copyAlphaRun}};
-#if RANGEWICK_HAVE_X86_PASSES
-    if (levels::avx2PassUsable())
-        loops.push_back({"avx2", levels::copyAlphaRunAvx2});
-#endif
+    std::vector<std::pair<const char*, levels::AlphaRun>> loops;
+    for (levels::Pass pass : {levels::Pass::Plain, levels::Pass::Avx2})
+        if (levels::passUsable(pass))
+            loops.push_back({levels::passName(pass), levels::kernelsOf(pass).copyAlpha});
     std::mt19937 rng(8);
     for (const auto& [name, loop] : loops)
         for (std::size_t n : {0, 1, 7, 8, 9, 31, 64, 1000}) {

@@ -13,12 +13,16 @@ if(NOT SU_DIR)
 endif()
 set(scratch_budget 16384)
 
-# Sets <prefix>_names and <prefix>_bytes: each function of a .su file and its frame.
-function(read_frames file prefix)
-  if(NOT EXISTS ${file})
-    message(FATAL_ERROR "${file} is missing: is the engine built with -fstack-usage?")
-  endif()
-  file(STRINGS ${file} lines)
+# Sets <prefix>_names and <prefix>_bytes: each function of the .su files and its frame.
+function(read_frames files prefix)
+  set(lines "")
+  foreach(file IN LISTS files)
+    if(NOT EXISTS ${file})
+      message(FATAL_ERROR "${file} is missing: is the engine built with -fstack-usage?")
+    endif()
+    file(STRINGS ${file} more)
+    list(APPEND lines ${more})
+  endforeach()
   set(names "")
   set(bytes "")
   foreach(line IN LISTS lines)
@@ -89,9 +93,11 @@ function(all_frames prefix out)
   set(${out} ${sum} PARENT_SCOPE)
 endfunction()
 
-read_frames(${SU_DIR}/frame_levelling.cpp.su frame)
-read_frames(${SU_DIR}/frame_pass_avx2.cpp.su avx2)
-read_frames(${SU_DIR}/frame_pass_avx512.cpp.su avx512)
+# The record's frame with the kernels' choice, bands, references and portable passes;
+# each vector pass; and the extras.
+read_frames("${SU_DIR}/frame_levelling.cpp.su;${SU_DIR}/kernels/kernels.cpp.su;${SU_DIR}/kernels/reference.cpp.su;${SU_DIR}/kernels/portable.cpp.su" frame)
+read_frames(${SU_DIR}/kernels/x86/avx2.cpp.su avx2)
+read_frames(${SU_DIR}/kernels/x86/avx512.cpp.su avx512)
 read_frames(${SU_DIR}/extended_levelling.cpp.su extended)
 
 # The vector files' functions of one kind only: those for a table per channel, and

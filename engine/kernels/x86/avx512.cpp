@@ -28,8 +28,7 @@
 // tables, 12 registers where there are 32 (x86_64; i686 has 8 and reads them from the
 // stack), and takes its own channel's entry. Where a host composites, each vector keeps
 // its top bytes as it is stored.
-#include "frame_levelling.h"
-#include "pass_parts.h"
+#include "../pass_parts.h"
 
 #if RANGEWICK_HAVE_X86_PASSES
 

@@ -30,8 +30,7 @@
 // numbers in its lanes where all three tables are stretches; otherwise runs of vectors
 // are taken four at a time, rearranged into a vector per channel, each looked up in its
 // own table alone.
-#include "frame_levelling.h"
-#include "pass_parts.h"
+#include "../pass_parts.h"
 
 #if RANGEWICK_HAVE_X86_PASSES
 
@@ -863,6 +862,11 @@ RANGEWICK_AVX2 void mapChannelsAvx2(const BitmapView& src, const BitmapView& dst
                                     bool keepAlpha)
 {
     mapWhole(src, dst, TableSet<3>{{tables[0], tables[1], tables[2]}}, keepAlpha);
+}
+
+__attribute__((target("avx2"))) void copyAlphaRunAvx2(const uint32_t* src, uint32_t* dst, std::size_t n)
+{
+    copyAlphaLoop(src, dst, n);
 }
 
 } // namespace levels
