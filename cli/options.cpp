@@ -2,6 +2,7 @@
 
 #include "extended_levelling.h"
 #include "frame_levelling.h"
+#include "option_table.h"
 
 #include <cstddef>
 #include <cstdio>
@@ -41,11 +42,13 @@ std::string quoted(const char* text)
     return std::string("'") + text + "'";
 }
 
-const settings::SettingInfo* storedByName(const std::string& name)
+// The option table's setting the tool takes with `flag`: the first of the four margins
+// for --margins.
+const options::OptionInfo* optionByFlag(const std::string& flag)
 {
-    for (const auto& info : settings::kStored)
-        if (name == info.name)
-            return &info;
+    for (const options::OptionInfo& o : options::kOptions)
+        if (flag == o.flag)
+            return &o;
     return nullptr;
 }
 
@@ -184,8 +187,9 @@ ParseOutcome parseOptions(int argc, const char* const argv[], Options& out)
             return ParseOutcome{Action::Fail, name + ": missing value"};
         };
         auto isFlag = [&]() -> bool {
-            return name == "--preview-clipped" || name == "--no-prime" || name == "--progress"
-                || name == "--no-progress" || name == "--cuts";
+            const options::OptionInfo* o = optionByFlag(name);
+            return name == "--no-prime" || name == "--progress" || name == "--no-progress"
+                || (o != nullptr && o->kind == options::Kind::Switch);
         };
 
         if (name == "-h" || name == "--help") {
@@ -223,64 +227,63 @@ ParseOutcome parseOptions(int argc, const char* const argv[], Options& out)
             // Clamped exactly as the host's script command clamps a loaded line.
             for (int k = 0; k < settings::kStoredCount; ++k)
                 out.stored[k] = settings::clampToRange(settings::kStored[k], values[k]);
-        } else if (name == "--follow-time") {
-            if (!takeValue())
-                return missing();
-            if (!parseDecimal(value, extended::kFollowTimeMax, out.followTime))
-                return {Action::Fail, "--follow-time: expected seconds from 0 to "
-                                          + std::to_string(static_cast<int>(extended::kFollowTimeMax))
-                                          + " (e.g. 2 or 0.5), got " + quoted(value)};
-            out.haveFollowTime = true;
         } else if (name == "--rate") {
             if (!takeValue())
                 return missing();
             if (!parseRate(value, out.frameSeconds))
                 return {Action::Fail, "--rate: expected frames per second above 0 (e.g. 25 or 30000/1001), got "
                                           + quoted(value)};
-        } else if (name == "--strength") {
-            if (!takeValue())
-                return missing();
-            if (!parseDecimal(value, 1, out.strength))
-                return {Action::Fail, "--strength: expected a number from 0 to 1 (e.g. 0.5), got " + quoted(value)};
-        } else if (name == "--independence") {
-            if (!takeValue())
-                return missing();
-            if (!parseDecimal(value, 1, out.independence))
-                return {Action::Fail, "--independence: expected a number from 0 to 1 (e.g. 1), got " + quoted(value)};
-        } else if (name == "--margins") {
-            if (!takeValue())
-                return missing();
-            if (!parseMargins(value, out.margins))
-                return {Action::Fail, "--margins: expected TOP,RIGHT,BOTTOM,LEFT in pixels or one number for all "
-                                      "four (e.g. 60,0,60,0), got " + quoted(value)};
         } else if (isFlag() && inlineValue) {
             return {Action::Fail, name + ": takes no value"};
-        } else if (name == "--preview-clipped") {
-            out.previewClipped = true;
         } else if (name == "--no-prime") {
             out.prime = false;
-        } else if (name == "--cuts") {
-            out.cuts = true;
         } else if (name == "--progress") {
             out.progress = Progress::On;
         } else if (name == "--no-progress") {
             out.progress = Progress::Off;
-        } else if (const settings::SettingInfo* info =
-                       name.compare(0, 2, "--") == 0 ? storedByName(name.substr(2)) : nullptr) {
+        } else if (const options::OptionInfo* o = optionByFlag(name)) {
+            const int k = static_cast<int>(o - options::kOptions);
+            if (o->kind == options::Kind::Switch) {
+                (k == options::kCuts ? out.cuts : out.previewClipped) = true;
+                continue;
+            }
             if (!takeValue())
                 return missing();
-            const bool share = info->form == settings::Form::Share;
-            int32_t v = 0;
-            switch (settings::parseSettingText(*info, value, v)) {
-            case settings::TextValue::Ok:
-                out.stored[&*info - settings::kStored] = v;
+            switch (o->kind) {
+            case options::Kind::ClipShare:
+            case options::Kind::Level: {
+                const settings::SettingInfo& info = settings::kStored[k];
+                const bool share = o->kind == options::Kind::ClipShare;
+                int32_t v = 0;
+                switch (settings::parseSettingText(info, value, v)) {
+                case settings::TextValue::Ok:
+                    out.stored[k] = v;
+                    break;
+                case settings::TextValue::Malformed:
+                    return {Action::Fail, name + ": not a " + (share ? "percentage" : "level") + ": " + quoted(value)};
+                case settings::TextValue::OutOfRange:
+                    return {Action::Fail, name + ": " + quoted(value) + " is out of range (0 to "
+                                              + std::to_string(static_cast<int>(o->max)) + ")"};
+                }
                 break;
-            case settings::TextValue::Malformed:
-                return {Action::Fail, name + ": not a " + (share ? "percentage" : "level") + ": "
-                                          + quoted(value)};
-            case settings::TextValue::OutOfRange:
-                return {Action::Fail, name + ": " + quoted(value) + " is out of range (0 to "
-                                          + std::to_string(share ? info->max / 100 : info->max) + ")"};
+            }
+            case options::Kind::Seconds:
+                if (!parseDecimal(value, o->max, out.followTime))
+                    return {Action::Fail, name + ": expected seconds from 0 to " + std::to_string(static_cast<int>(o->max))
+                                              + " (e.g. 2 or 0.5), got " + quoted(value)};
+                out.haveFollowTime = true;
+                break;
+            case options::Kind::Fraction:
+                if (!parseDecimal(value, o->max, k == options::kStrength ? out.strength : out.independence))
+                    return {Action::Fail, name + ": expected a number from 0 to 1 (e.g. 0.5), got " + quoted(value)};
+                break;
+            case options::Kind::Margin:
+                if (!parseMargins(value, out.margins))
+                    return {Action::Fail, "--margins: expected TOP,RIGHT,BOTTOM,LEFT in pixels or one number for all "
+                                          "four (e.g. 60,0,60,0), got " + quoted(value)};
+                break;
+            case options::Kind::Switch:
+                break;
             }
         } else if (!arg.empty() && arg[0] == '-' && arg != "-") {
             return {Action::Fail, "unknown option " + quoted(argv[i])};
@@ -300,6 +303,69 @@ ParseOutcome parseOptions(int argc, const char* const argv[], Options& out)
     return {Action::Run, {}};
 }
 
+namespace {
+
+// "  --flag VALUE           text" with the text wrapped into the column after the
+// option, as the rest of --help is laid out.
+std::string helpEntry(const std::string& option, const std::string& text)
+{
+    constexpr std::size_t kColumn = 25, kWidth = 80;
+    std::string out = "  " + option;
+    out += out.size() + 1 <= kColumn ? std::string(kColumn - out.size(), ' ') : "\n" + std::string(kColumn, ' ');
+    std::size_t lineStart = out.rfind('\n') == std::string::npos ? 0 : out.rfind('\n') + 1;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        std::size_t end = text.find(' ', at);
+        if (end == std::string::npos)
+            end = text.size();
+        const std::string word = text.substr(at, end - at);
+        if (out.size() - lineStart > kColumn && out.size() - lineStart + 1 + word.size() > kWidth) {
+            out += "\n" + std::string(kColumn, ' ');
+            lineStart = out.size() - kColumn;
+        } else if (out.size() - lineStart > kColumn) {
+            out += ' ';
+        }
+        out += word;
+        at = end + 1;
+    }
+    return out + "\n";
+}
+
+// The option table's setting k as the tool takes it; the four margins as one --margins.
+std::string settingHelp(int k)
+{
+    const options::OptionInfo& o = options::kOptions[k];
+    std::string text = o.help, option = std::string(o.flag) + (*o.valueName != '\0' ? " " : "") + o.valueName;
+    char def[32] = "";
+    switch (o.kind) {
+    case options::Kind::ClipShare:
+    case options::Kind::Level:
+        settings::formatSettingText(settings::kStored[k], settings::kStored[k].initial, def, sizeof def);
+        break;
+    case options::Kind::Seconds:
+    case options::Kind::Fraction:
+        std::snprintf(def, sizeof def, "%g", o.initial);
+        break;
+    case options::Kind::Margin:
+        if (k != options::kMarginTop)
+            return "";
+        text = "pixels at the top, right, bottom and left left out of the count (still levelled), e.g. 60,0,60,0 "
+               "for letterbox bars; one number for all four";
+        std::snprintf(def, sizeof def, "%g", o.initial);
+        break;
+    case options::Kind::Switch:
+        break;
+    }
+    if (k == options::kFollowTime)
+        text += "; needs --rate";
+    std::string entry = helpEntry(option, text + (*def != '\0' ? std::string("; default ") + def : ""));
+    if (k == options::kFollowTime)
+        entry += helpEntry("--rate FPS", "frames per second of the input, e.g. 25 or 30000/1001");
+    return entry;
+}
+
+} // namespace
+
 std::string helpText()
 {
     std::string t =
@@ -316,31 +382,9 @@ std::string helpText()
         "  --config LINE          the four stored settings as a saved VirtualDub script\n"
         "                         holds them, e.g. \"Config(250, 0, 0, 255)\"; each value\n"
         "                         is clamped to its range\n";
-    char line[256];
-    char def[16];
-    for (const auto& info : settings::kStored) {
-        settings::formatSettingText(info, info.initial, def, sizeof def);
-        char opt[40];
-        std::snprintf(opt, sizeof opt, "--%s %s", info.name, info.form == settings::Form::Share ? "PCT" : "LEVEL");
-        std::snprintf(line, sizeof line, "  %-22s %s;\n  %-22s default %s\n", opt, info.help, "", def);
-        t += line;
-    }
+    for (int k = 0; k < options::kOptionCount; ++k)
+        t += settingHelp(k);
     t +=
-        "  --preview-clipped      show only what clips: unclipped levels become middle grey\n"
-        "  --cuts                 start afresh at each cut: the first frame of a new shot\n"
-        "                         is levelled with its own points, as a first frame is\n"
-        "  --follow-time SECONDS  the time the points take to cross the whole range\n"
-        "                         (0 to 100; needs --rate); default: one level a frame\n"
-        "  --rate FPS             frames per second of the input, e.g. 25 or 30000/1001\n"
-        "  --margins T,R,B,L      pixels at the top, right, bottom and left left out of\n"
-        "                         the count (still levelled), e.g. 60,0,60,0 for\n"
-        "                         letterbox bars; one number for all four; default 0\n"
-        "  --independence I       0 (the default): red, green and blue share one pair of\n"
-        "                         points; 1: each has its own, which removes a colour\n"
-        "                         cast; in between, each channel's points lie that share\n"
-        "                         of the way from the shared ones to its own\n"
-        "  --strength S           how much of the levelling to apply, 0 (none: the input\n"
-        "                         comes back unchanged) to 1 (all of it, the default)\n"
         "\n"
         "Running:\n"
         "  --no-prime             start from an all-zero table as the VirtualDub filter\n"

@@ -7,14 +7,14 @@
 
 #include "frame_levelling.h"
 #include "levels_instance.h"
+#include "option_table.h"
 
 #include <cstdint>
 
 namespace extended {
 
-// The longest follow time, in seconds: slower than the VirtualDub filter's own pace
-// at any frame rate down to 2.5 fps.
-constexpr double kFollowTimeMax = 100;
+// The longest follow time, in seconds.
+constexpr double kFollowTimeMax = options::kFollowTimeMax;
 // Points that follow in seconds are kept in 1/kPointScale of a level: whole numbers,
 // so every build and every host moves them alike, and frame times that differ by a
 // host's rounding (GStreamer's nanoseconds, ffmpeg's milliseconds) move them alike too.

@@ -12,20 +12,31 @@ namespace {
 constexpr int32_t kMsPerSecond = 1000;
 constexpr int32_t kPercent = 100;
 
+constexpr ExtraInfo extra(int option, Form form)
+{
+    return {options::kOptions[option].name, options::lineMax(options::kOptions[option]),
+            options::lineInitial(options::kOptions[option]), form};
+}
+
 } // namespace
 
-// Margins as the tool takes them: any 32-bit count of pixels; whether they leave a
-// picture depends on the frame, which a script line does not know.
+// As the option table has them, in the script line's whole numbers. Margins take any
+// 32-bit count of pixels; whether they leave a picture depends on the frame, which a
+// script line does not know.
 const ExtraInfo kExtras[kExtraCount] = {
-    {"cuts", 1, 0, Form::Switch},
-    {"follow time", static_cast<int32_t>(extended::kFollowTimeMax) * kMsPerSecond, 0, Form::Milliseconds},
-    {"strength", kPercent, kPercent, Form::Percent},
-    {"independence", kPercent, 0, Form::Percent},
-    {"margin top", INT32_MAX, 0, Form::Pixels},
-    {"margin right", INT32_MAX, 0, Form::Pixels},
-    {"margin bottom", INT32_MAX, 0, Form::Pixels},
-    {"margin left", INT32_MAX, 0, Form::Pixels},
+    extra(options::kCuts, Form::Switch),
+    extra(options::kFollowTime, Form::Milliseconds),
+    extra(options::kStrength, Form::Percent),
+    extra(options::kIndependence, Form::Percent),
+    extra(options::kMarginTop, Form::Pixels),
+    extra(options::kMarginRight, Form::Pixels),
+    extra(options::kMarginBottom, Form::Pixels),
+    extra(options::kMarginLeft, Form::Pixels),
 };
+static_assert(options::kOptions[options::kFollowTime].lineScale == kMsPerSecond
+                  && options::kOptions[options::kStrength].lineScale == kPercent
+                  && options::kOptions[options::kIndependence].lineScale == kPercent,
+              "the whole numbers below are the option table's");
 
 static_assert(kMarginRight - kMarginTop == extended::kRight && kMarginBottom - kMarginTop == extended::kBottom
                   && kMarginLeft - kMarginTop == extended::kLeft,

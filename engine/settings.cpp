@@ -1,6 +1,7 @@
 #include "settings.h"
 
 #include "levels_instance.h"
+#include "option_table.h"
 
 #include <cctype>
 #include <cerrno>
@@ -11,17 +12,29 @@
 
 namespace settings {
 
+namespace {
+
+using options::kOptions;
+
+// A stored setting as the option table has it, in the record's whole numbers.
+constexpr SettingInfo stored(int option, Form form, int32_t LevelsInstance::*field)
+{
+    return {kOptions[option].flag + 2, kOptions[option].help, options::lineMax(kOptions[option]),
+            options::lineInitial(kOptions[option]), form, field};
+}
+
+} // namespace
+
 // Shares in 1/100 %: initially 0.01 % may clip to white and 1.00 % to black.
 const SettingInfo kStored[kStoredCount] = {
-    {"highlight-clip", "percent of samples allowed to clip to white (0 to 100, two decimals)",
-     kShareMax, 1, Form::Share, &LevelsInstance::highlightClip},
-    {"shadow-clip", "percent of samples allowed to clip to black (0 to 100, two decimals)",
-     kShareMax, 100, Form::Share, &LevelsInstance::shadowClip},
-    {"highlights-min", "lowest level the white point may take (0 to 255)",
-     kLevelMax, 64, Form::Level, &LevelsInstance::highlightsMin},
-    {"shadows-max", "highest level the black point may take (0 to 255)",
-     kLevelMax, 192, Form::Level, &LevelsInstance::shadowsMax},
+    stored(options::kHighlightClip, Form::Share, &LevelsInstance::highlightClip),
+    stored(options::kShadowClip, Form::Share, &LevelsInstance::shadowClip),
+    stored(options::kHighlightsMin, Form::Level, &LevelsInstance::highlightsMin),
+    stored(options::kShadowsMax, Form::Level, &LevelsInstance::shadowsMax),
 };
+static_assert(options::lineMax(kOptions[options::kShadowClip]) == kShareMax
+                  && options::lineMax(kOptions[options::kShadowsMax]) == kLevelMax,
+              "the record's whole numbers are the option table's");
 
 int32_t clampToRange(const SettingInfo& info, int32_t value)
 {

@@ -5,6 +5,9 @@
 #include "parameters.h"
 
 #include "frame_levelling.h"
+#include "option_table.h"
+
+#include <cstdio>
 
 // The header declares the entry points without C linkage of its own.
 extern "C" {
@@ -27,28 +30,37 @@ LevelsFilter* filterOf(f0r_instance_t instance)
     return static_cast<LevelsFilter*>(instance);
 }
 
-// Name and explanation per parameter, in parameter order; the ranges are the settings'.
-struct ParameterText {
-    const char* name;
-    const char* explanation;
-};
-const ParameterText kParameters[frei0r::kParameterCount] = {
-    {"highlight clip", "Share of samples allowed to clip to white, as a fraction (0.0001 = 0.01 %)"},
-    {"shadow clip", "Share of samples allowed to clip to black, as a fraction (0.01 = 1 %)"},
-    {"highlights min", "Lowest level the white point may take, as a fraction of 255"},
-    {"shadows max", "Highest level the black point may take, as a fraction of 255"},
-    {"preview clipped", "Show only what clips: every other level becomes middle grey"},
-    {"cuts", "Start afresh at each cut: a new shot is levelled from its own first frame"},
-    {"follow time", "Time the points take to cross the whole range, as a fraction of 100 s "
-                    "(0.02 = 2 s); 0: one level a frame"},
-    {"strength", "How much of the levelling to apply: 0 none, 1 all of it"},
-    {"independence", "0: red, green and blue share one pair of points; 1: each has its own, "
-                     "which removes a colour cast"},
-    {"margin top", "Rows at the top left out of the count (letterbox bars), as a fraction of the height"},
-    {"margin right", "Columns at the right left out of the count, as a fraction of the width"},
-    {"margin bottom", "Rows at the bottom left out of the count, as a fraction of the height"},
-    {"margin left", "Columns at the left left out of the count, as a fraction of the width"},
-};
+// Each parameter's explanation: the option table's help, then how frei0r's 0..1 stands
+// for it. Written once, on first use, into memory that lives as long as the module.
+const char* explanationOf(int index)
+{
+    static char texts[frei0r::kParameterCount][320];
+    static bool written = false;
+    if (!written) {
+        for (int i = 0; i < frei0r::kParameterCount; ++i) {
+            const options::OptionInfo& o = options::kOptions[i];
+            char unit[96] = "";
+            switch (o.kind) {
+            case options::Kind::ClipShare:
+            case options::Kind::Level:
+            case options::Kind::Seconds:
+                std::snprintf(unit, sizeof unit, "; here as a fraction of %g %s", o.frei0rScale,
+                              o.kind == options::Kind::ClipShare ? "%" : o.kind == options::Kind::Level ? "levels" : "s");
+                break;
+            case options::Kind::Margin:
+                std::snprintf(unit, sizeof unit, "; here as a fraction of the frame's %s",
+                              i == frei0r::kMarginTop || i == frei0r::kMarginTop + 2 ? "height" : "width");
+                break;
+            case options::Kind::Switch:
+            case options::Kind::Fraction:
+                break;
+            }
+            std::snprintf(texts[i], sizeof texts[i], "%s%s", o.help, unit);
+        }
+        written = true;
+    }
+    return texts[index];
+}
 
 } // namespace
 
@@ -61,6 +73,7 @@ int f0r_init(void)
     uint32_t in = 0, out = 0;
     levelFrameKeepingAlpha({&in, 1, 1, 0}, {&out, 1, 1, 0}, probe);
     hostUnit = frei0r::hostTimeUnit();
+    explanationOf(0);
     return 1;
 }
 
@@ -88,10 +101,10 @@ void f0r_get_param_info(f0r_param_info_t* info, int param_index)
 {
     if (info == nullptr || param_index < 0 || param_index >= frei0r::kParameterCount)
         return;
-    info->name        = kParameters[param_index].name;
-    const bool isBool = param_index == frei0r::kPreviewClipped || param_index == frei0r::kCuts;
-    info->type        = isBool ? F0R_PARAM_BOOL : F0R_PARAM_DOUBLE;
-    info->explanation = kParameters[param_index].explanation;
+    const options::OptionInfo& o = options::kOptions[param_index];
+    info->name        = o.name;
+    info->type        = o.kind == options::Kind::Switch ? F0R_PARAM_BOOL : F0R_PARAM_DOUBLE;
+    info->explanation = explanationOf(param_index);
 }
 
 f0r_instance_t f0r_construct(unsigned int width, unsigned int height)

@@ -28,11 +28,12 @@ double fractionFromStored(int32_t stored, int32_t max)
 
 double followTimeFromFraction(double value)
 {
-    const double ms = std::floor(value * extended::kFollowTimeMax * 1000 + 0.5);
+    const options::OptionInfo& o = options::kOptions[kFollowTime];
+    const double ms = std::floor(value * o.frei0rScale * 1000 + 0.5);
     if (!(ms > 0))
         return 0;
-    if (ms >= extended::kFollowTimeMax * 1000)
-        return extended::kFollowTimeMax;
+    if (ms >= o.max * 1000)
+        return o.max;
     return ms / 1000;
 }
 
@@ -107,7 +108,7 @@ double parameterValue(const extended::Instance& x, int index, int32_t w, int32_t
     if (index == kCuts)
         return x.options.cuts != 0 ? 1.0 : 0.0;
     if (index == kFollowTime)
-        return x.options.followTime / extended::kFollowTimeMax;
+        return x.options.followTime / options::kOptions[kFollowTime].frei0rScale;
     if (index == kStrength)
         return x.options.strength;
     if (index == kIndependence)

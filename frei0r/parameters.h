@@ -1,11 +1,11 @@
-// The module's parameters as frei0r hosts see them: the four stored settings as
-// doubles from 0 to 1, in the order of the script line, then the clipped preview as a
-// bool, then the extras: cuts as a bool, the follow time, the strength, the
-// independence and the four margins as doubles. Ranges,
-// defaults and clamping are the settings' own; new parameters only ever go at the end,
-// so that a host's list of values keeps its meaning.
+// The module's parameters as frei0r hosts see them: the option table's settings in its
+// order, each a double from 0 to 1 (a bool for a switch) that is the setting in the
+// tool's unit divided by the table's frei0rScale (margins: by the frame's height or
+// width). New parameters only ever go at the end, so that a host's list of values
+// keeps its meaning.
 #pragma once
 
+#include "option_table.h"
 #include "settings.h"
 
 #include <cstdint>
@@ -16,13 +16,14 @@ struct Instance;
 
 namespace frei0r {
 
-constexpr int kPreviewClipped = settings::kStoredCount;       // bool
-constexpr int kCuts           = settings::kStoredCount + 1;   // bool
-constexpr int kFollowTime     = settings::kStoredCount + 2;   // value x 100 seconds
-constexpr int kStrength       = settings::kStoredCount + 3;   // 0..1 as it is
-constexpr int kIndependence   = settings::kStoredCount + 4;   // 0..1 as it is
-constexpr int kMarginTop      = settings::kStoredCount + 5;   // then right, bottom, left:
-constexpr int kParameterCount = settings::kStoredCount + 9;   // fractions of the frame's height or width
+constexpr int kPreviewClipped = options::kPreviewClipped;   // bool
+constexpr int kCuts           = options::kCuts;             // bool
+constexpr int kFollowTime     = options::kFollowTime;       // value x 100 seconds
+constexpr int kStrength       = options::kStrength;         // 0..1 as it is
+constexpr int kIndependence   = options::kIndependence;     // 0..1 as it is
+constexpr int kMarginTop      = options::kMarginTop;        // then right, bottom, left:
+constexpr int kParameterCount = options::kOptionCount;      // fractions of the frame's height or width
+static_assert(settings::kStoredCount == options::kPreviewClipped, "the stored settings come first");
 
 // The follow time a value from 0 to 1 stands for: value x 100 seconds, to the
 // millisecond, clamped. `value` is not NaN.

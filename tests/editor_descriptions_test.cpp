@@ -10,6 +10,7 @@
 // (0.25098 x 255 showed as 63) and rounded to its decimals elsewhere. Shotcut's page
 // runs for real in Qt's QML test runner, with a stand-in for Shotcut's own controls.
 #include "extended_levelling.h"
+#include "option_table.h"
 #include "options.h"
 #include "parameters.h"
 #include "settings.h"
@@ -96,37 +97,23 @@ int moduleIndex(const std::string& name)
 
 // ---- the tool's setting for a value in the editor's unit ---------------------------------
 
-// What a parameter is to the tool: which option, and how the editor's number becomes
-// the option's (margins are pixels to the tool, shares of the frame to the editors).
-enum class Unit { Share, Level, Seconds, Percent, Margin, Flag };
-struct ToolOption {
-    const char* parameter;
-    Unit        unit;
-    const char* option;
-    int         side;   // margins: extended::Side
-};
-const ToolOption kToolOptions[] = {
-    {"highlight clip", Unit::Share, "--highlight-clip", 0},
-    {"shadow clip", Unit::Share, "--shadow-clip", 0},
-    {"highlights min", Unit::Level, "--highlights-min", 0},
-    {"shadows max", Unit::Level, "--shadows-max", 0},
-    {"preview clipped", Unit::Flag, "--preview-clipped", 0},
-    {"cuts", Unit::Flag, "--cuts", 0},
-    {"follow time", Unit::Seconds, "--follow-time", 0},
-    {"strength", Unit::Percent, "--strength", 0},
-    {"independence", Unit::Percent, "--independence", 0},
-    {"margin top", Unit::Margin, "--margins", extended::kTop},
-    {"margin right", Unit::Margin, "--margins", extended::kRight},
-    {"margin bottom", Unit::Margin, "--margins", extended::kBottom},
-    {"margin left", Unit::Margin, "--margins", extended::kLeft},
-};
+// What a parameter is to the tool: the option table's setting of that name, whose kind
+// says how the editor's number becomes the option's (margins are pixels to the tool,
+// shares of the frame to the editors).
+using ToolOption = options::OptionInfo;
+using options::Kind;
 
 const ToolOption* toolOption(const std::string& parameter)
 {
-    for (const ToolOption& t : kToolOptions)
-        if (parameter == t.parameter)
+    for (const ToolOption& t : options::kOptions)
+        if (parameter == t.name)
             return &t;
     return nullptr;
+}
+
+int sideOf(const ToolOption& t)
+{
+    return static_cast<int>(&t - options::kOptions) - options::kMarginTop;
 }
 
 // A number held as a whole count of 10^-decimals, written with those decimals.
@@ -146,26 +133,27 @@ std::string decimalText(long long units, int decimals)
 // The tool's options for the editor's value `units` x 10^-decimals.
 std::vector<std::string> toolArguments(const ToolOption& t, long long units, int decimals)
 {
-    switch (t.unit) {
-    case Unit::Share:
-    case Unit::Level:
-        return {t.option, decimalText(units, decimals)};
-    case Unit::Seconds:
-        return {t.option, decimalText(units, decimals), "--rate", "25"};
-    case Unit::Percent:
-        return {t.option, decimalText(units, decimals + 2)};
-    case Unit::Flag:
-        return units != 0 ? std::vector<std::string>{t.option} : std::vector<std::string>{};
-    case Unit::Margin: {
+    switch (t.kind) {
+    case Kind::ClipShare:
+    case Kind::Level:
+        return {t.flag, decimalText(units, decimals)};
+    case Kind::Seconds:
+        return {t.flag, decimalText(units, decimals), "--rate", "25"};
+    case Kind::Fraction:
+        return {t.flag, decimalText(units, decimals + 2)};
+    case Kind::Switch:
+        return units != 0 ? std::vector<std::string>{t.flag} : std::vector<std::string>{};
+    case Kind::Margin: {
         // That share of the frame's height or width, in whole pixels, halves up.
-        const long long across = t.side == extended::kTop || t.side == extended::kBottom ? kHeight : kWidth;
+        const int tSide = sideOf(t);
+        const long long across = tSide == extended::kTop || tSide == extended::kBottom ? kHeight : kWidth;
         long long whole = 100;
         for (int i = 0; i < decimals; ++i)
             whole *= 10;
         std::string margins;
         for (int side = 0; side < 4; ++side)
-            margins += (side ? "," : "") + std::to_string(side == t.side ? (2 * units * across + whole) / (2 * whole) : 0);
-        return {t.option, margins};
+            margins += (side ? "," : "") + std::to_string(side == tSide ? (2 * units * across + whole) / (2 * whole) : 0);
+        return {t.flag, margins};
     }
     }
     return {};
@@ -174,10 +162,10 @@ std::vector<std::string> toolArguments(const ToolOption& t, long long units, int
 // The setting a parameter stands for, in the tool's options (null: the module's).
 double setting(const ToolOption& t, const cli::Options* tool, const extended::Instance* module)
 {
-    const int index = moduleIndex(t.parameter);
+    const int index = moduleIndex(t.name);
     if (index >= 0 && index < settings::kStoredCount)
         return tool ? tool->stored[index] : module->base.*settings::kStored[index].field;
-    const std::string name = t.parameter;
+    const std::string name = t.name;
     if (name == "preview clipped")
         return tool ? tool->previewClipped : module->base.previewClipped != 0;
     if (name == "cuts")
@@ -188,7 +176,7 @@ double setting(const ToolOption& t, const cli::Options* tool, const extended::In
         return tool ? tool->strength : module->options.strength;
     if (name == "independence")
         return tool ? tool->independence : module->options.independence;
-    return tool ? tool->margins[t.side] : module->options.margins[t.side];
+    return tool ? tool->margins[sideOf(t)] : module->options.margins[sideOf(t)];
 }
 
 double toolSetting(const ToolOption& t, const std::vector<std::string>& arguments)
@@ -209,7 +197,7 @@ extended::Instance moduleGiven(const ToolOption& t, double value)
 {
     extended::Instance x;
     extended::resetToDefaults(x);
-    frei0r::setParameter(x, moduleIndex(t.parameter), value, kWidth, kHeight);
+    frei0r::setParameter(x, moduleIndex(t.name), value, kWidth, kHeight);
     return x;
 }
 
@@ -294,8 +282,12 @@ TEST(KdenliveEffect, DescribesEachParameterOfTheModuleOnce)
     for (const KdenliveParameter& p : kdenliveParameters(xml)) {
         const int index = moduleIndex(p.attribute("name"));
         ASSERT_GE(index, 0) << "no module parameter \"" << p.attribute("name") << "\"";
-        ASSERT_NE(toolOption(p.attribute("name")), nullptr) << p.attribute("name");
+        const ToolOption* t = toolOption(p.attribute("name"));
+        ASSERT_NE(t, nullptr) << p.attribute("name");
         ++described[p.attribute("name")];
+        // The default the module gets is the option table's.
+        EXPECT_NEAR(p.number("default", -1), t->kind == Kind::Margin ? 0 : t->initial / t->frei0rScale, 5e-7)
+            << p.attribute("name");
         EXPECT_EQ(p.attribute("type") == "bool", module[static_cast<std::size_t>(index)].isBool) << p.attribute("name");
     }
     for (const ModuleParameter& m : module)
@@ -309,12 +301,12 @@ TEST(KdenliveEffect, EveryValueReachesTheModuleAsTheToolsSettingAndShowsAgain)
     for (const KdenliveParameter& p : parameters) {
         const ToolOption* t = toolOption(p.attribute("name"));
         ASSERT_NE(t, nullptr) << p.attribute("name");
-        SCOPED_TRACE(t->parameter);
+        SCOPED_TRACE(t->name);
         const double toolDefault = toolSetting(*t, {});
         const std::string storedDefault = kdenliveWrites(p.number("default", NAN));
         EXPECT_EQ(moduleSetting(*t, std::strtod(storedDefault.c_str(), nullptr)), toolDefault)
             << "default " << p.attribute("default");
-        if (t->unit == Unit::Flag) {
+        if (t->kind == Kind::Switch) {
             for (long long on : {0, 1})
                 EXPECT_EQ(moduleSetting(*t, static_cast<double>(on)), toolSetting(*t, toolArguments(*t, on, 0)));
             continue;
@@ -328,7 +320,7 @@ TEST(KdenliveEffect, EveryValueReachesTheModuleAsTheToolsSettingAndShowsAgain)
             const std::string stored = kdenliveWrites(typed / p.factor());
             const double wanted = toolSetting(*t, toolArguments(*t, units, decimals));
             const extended::Instance x = moduleGiven(*t, std::strtod(stored.c_str(), nullptr));
-            const double readBack = frei0r::parameterValue(x, moduleIndex(t->parameter), kWidth, kHeight);
+            const double readBack = frei0r::parameterValue(x, moduleIndex(t->name), kWidth, kHeight);
             const long long shown = kdenliveShows(p, kdenliveWrites(readBack));
             const bool reaches = setting(*t, nullptr, &x) == wanted;
             const bool showsAgain = toolSetting(*t, toolArguments(*t, shown, decimals)) == wanted;
@@ -374,18 +366,18 @@ TEST(ShotcutPage, KdenlivesRangesEveryValueReachesTheModuleAsTheToolsSettingAndS
     for (const KdenliveParameter& p : kdenlive) {
         const ToolOption* t = toolOption(p.attribute("name"));
         ASSERT_NE(t, nullptr);
-        if (t->unit == Unit::Flag)
+        if (t->kind == Kind::Switch)
             continue;
-        std::vector<long long>& units = tried[t->parameter];
+        std::vector<long long>& units = tried[t->name];
         units = everyValue(p.number("min", NAN), p.number("max", NAN), p.decimals());
-        values << "\"" << t->parameter << "\": [";
-        readBacks << "\"" << t->parameter << "\": [";
+        values << "\"" << t->name << "\": [";
+        readBacks << "\"" << t->name << "\": [";
         for (long long u : units) {
             const double typed = static_cast<double>(u) / std::pow(10.0, p.decimals());
             const extended::Instance x =
                 moduleGiven(*t, std::strtod(kdenliveWrites(typed / p.factor()).c_str(), nullptr));
             char number[40];
-            std::snprintf(number, sizeof number, "%.17g", frei0r::parameterValue(x, moduleIndex(t->parameter), kWidth, kHeight));
+            std::snprintf(number, sizeof number, "%.17g", frei0r::parameterValue(x, moduleIndex(t->name), kWidth, kHeight));
             values << decimalText(u, p.decimals()) << ",";
             readBacks << number << ",";
         }
@@ -418,14 +410,14 @@ TEST(ShotcutPage, KdenlivesRangesEveryValueReachesTheModuleAsTheToolsSettingAndS
 
     for (const KdenliveParameter& p : kdenlive) {
         const ToolOption& t = *toolOption(p.attribute("name"));
-        SCOPED_TRACE(t.parameter);
-        ASSERT_EQ(defaults.count(t.parameter), 1u) << "a new filter does not set it:\n" << log;
+        SCOPED_TRACE(t.name);
+        ASSERT_EQ(defaults.count(t.name), 1u) << "a new filter does not set it:\n" << log;
         // The value live in the editor, and as a project file may hold it.
-        const double newFilter = std::strtod(defaults[t.parameter].c_str(), nullptr);
+        const double newFilter = std::strtod(defaults[t.name].c_str(), nullptr);
         EXPECT_EQ(moduleSetting(t, newFilter), toolSetting(t, {})) << "new filter: " << newFilter;
         EXPECT_EQ(moduleSetting(t, std::strtod(kdenliveWrites(newFilter).c_str(), nullptr)), toolSetting(t, {}));
-        if (t.unit == Unit::Flag) {
-            const std::vector<std::string> states = split(checkBoxes[t.parameter], ',');
+        if (t.kind == Kind::Switch) {
+            const std::vector<std::string> states = split(checkBoxes[t.name], ',');
             ASSERT_EQ(states.size(), 2u) << "no check box:\n" << log;
             for (long long on : {0, 1})
                 EXPECT_EQ(moduleSetting(t, std::strtod(states[static_cast<std::size_t>(on)].c_str(), nullptr)),
@@ -433,11 +425,11 @@ TEST(ShotcutPage, KdenlivesRangesEveryValueReachesTheModuleAsTheToolsSettingAndS
             continue;
         }
         const int decimals = p.decimals();
-        EXPECT_EQ(sliders[t.parameter], p.attribute("min") + "|" + p.attribute("max") + "|" + std::to_string(decimals))
+        EXPECT_EQ(sliders[t.name], p.attribute("min") + "|" + p.attribute("max") + "|" + std::to_string(decimals))
             << "Shotcut's range and decimals differ from Kdenlive's";
-        const std::vector<long long>& units = tried[t.parameter];
-        const std::vector<std::string> written = split(sets[t.parameter], ',');
-        const std::vector<std::string> shown = split(shows[t.parameter], ',');
+        const std::vector<long long>& units = tried[t.name];
+        const std::vector<std::string> written = split(sets[t.name], ',');
+        const std::vector<std::string> shown = split(shows[t.name], ',');
         ASSERT_EQ(written.size(), units.size()) << log;
         ASSERT_EQ(shown.size(), units.size()) << log;
         int failures = 0;
