@@ -6,7 +6,7 @@
 // every extra off, cuts with a follow time, and every extra on.
 #include "extended_filter_procs.h"
 #include "extended_levelling.h"
-#include "extended_settings.h"
+#include "extended_script_line.h"
 
 #include <benchmark/benchmark.h>
 
@@ -56,7 +56,7 @@ std::vector<uint32_t>& outputFrame()
 
 struct OptionSet {
     const char* name;
-    int32_t line[extras::kLineCount];   // the filter's script line
+    int32_t line[filter_extras::kLineCount];   // the filter's script line
 };
 
 const OptionSet kSets[] = {
@@ -72,7 +72,7 @@ std::unique_ptr<extended::Instance> startingInstance(const OptionSet& set)
     std::unique_ptr<extended::Instance> x(new extended::Instance);
     std::memset(x.get(), 0, sizeof *x);
     extended::resetToDefaults(*x);
-    extras::applyLine(*x, set.line);
+    filter_extras::applyLine(*x, set.line);
     const BitmapView frame{const_cast<uint32_t*>(letterboxedFrame().data()), kWidth, kHeight, 0};
     extended::prime(frame, *x);
     extended::levelFrame(frame, {outputFrame().data(), kWidth, kHeight, 0}, *x, 0.04);

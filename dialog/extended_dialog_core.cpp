@@ -1,7 +1,7 @@
 #include "extended_dialog_core.h"
 
 #include "extended_levelling.h"
-#include "extended_settings.h"
+#include "filter_extras.h"
 #include "levels_instance.h"
 
 #include <cctype>
@@ -12,7 +12,7 @@ namespace dialog {
 namespace {
 
 // An extra's control (its check box or its box) and its slider (0: none), in the
-// order of extras::Extra.
+// order of filter_extras::Extra.
 struct ExtraControls {
     int control;
     int slider;
@@ -28,15 +28,15 @@ constexpr ExtraControls kExtraControls[] = {
     {kIdMarginBottomBox, 0},
     {kIdMarginLeftBox, 0},
 };
-static_assert(sizeof kExtraControls / sizeof kExtraControls[0] == extras::kExtraCount, "a control per extra");
+static_assert(sizeof kExtraControls / sizeof kExtraControls[0] == filter_extras::kExtraCount, "a control per extra");
 
 constexpr int kPercentSliderTicks = 10;
 
-const extras::ExtraInfo& infoOf(int k) { return extras::kExtras[k]; }
+const filter_extras::ExtraInfo& infoOf(int k) { return filter_extras::kExtras[k]; }
 
-bool isSwitch(int k) { return infoOf(k).form == extras::Form::Switch; }
+bool isSwitch(int k) { return infoOf(k).form == filter_extras::Form::Switch; }
 
-bool isMargin(int k) { return infoOf(k).form == extras::Form::Pixels; }
+bool isMargin(int k) { return infoOf(k).form == filter_extras::Form::Pixels; }
 
 void say(DialogPlatform& ui, const char* message) { ui.setText(kIdExtrasMessage, message); }
 
@@ -44,7 +44,7 @@ void say(DialogPlatform& ui, const char* message) { ui.setText(kIdExtrasMessage,
 // parses to the value in use, which changes nothing.
 void showExtra(const extended::Instance& x, DialogPlatform& ui, int k)
 {
-    const int32_t value = extras::valueOf(x, k);
+    const int32_t value = filter_extras::valueOf(x, k);
     const ExtraControls& c = kExtraControls[k];
     if (isSwitch(k)) {
         ui.setCheckState(c.control, value);
@@ -53,23 +53,23 @@ void showExtra(const extended::Instance& x, DialogPlatform& ui, int k)
     if (c.slider != 0)
         ui.setSliderPos(c.slider, value);
     char text[16];
-    extras::formatText(infoOf(k), value, text, sizeof text);
+    filter_extras::formatText(infoOf(k), value, text, sizeof text);
     ui.setText(c.control, text);
 }
 
 // Why a text is refused, in a line that names the extra and what it takes.
 void refusal(int k, char (&out)[kMessageMax])
 {
-    const extras::ExtraInfo& info = infoOf(k);
+    const filter_extras::ExtraInfo& info = infoOf(k);
     char name[32];
     std::snprintf(name, sizeof name, "%s", info.name);
     name[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(name[0])));
     switch (info.form) {
-    case extras::Form::Milliseconds:
+    case filter_extras::Form::Milliseconds:
         std::snprintf(out, sizeof out, "%s: 0 to %d seconds, to the millisecond", name,
                       static_cast<int>(info.max / 1000));
         break;
-    case extras::Form::Percent:
+    case filter_extras::Form::Percent:
         std::snprintf(out, sizeof out, "%s: a whole percent from 0 to %d", name, static_cast<int>(info.max));
         break;
     default:
@@ -88,9 +88,9 @@ void extraTyped(extended::Instance& x, DialogPlatform& ui, FrameSize frame, int 
     text[kClipBoxTextMax] = '\0';
 
     int32_t value = 0;
-    const bool read = extras::parseText(infoOf(k), text, value) == extras::TextValue::Ok;
+    const bool read = filter_extras::parseText(infoOf(k), text, value) == filter_extras::TextValue::Ok;
     // The value in use is never refused: a text put back after a refusal comes here.
-    if (read && value == extras::valueOf(x, k)) {
+    if (read && value == filter_extras::valueOf(x, k)) {
         say(ui, "");
         return;
     }
@@ -101,11 +101,11 @@ void extraTyped(extended::Instance& x, DialogPlatform& ui, FrameSize frame, int 
         int32_t margins[4];
         for (int side = 0; side < 4; ++side)
             margins[side] = x.options.margins[side];
-        margins[k - extras::kMarginTop] = value;
+        margins[k - filter_extras::kMarginTop] = value;
         marginsRefused(margins, frame, why);
     }
     if (why[0] == '\0') {
-        extras::setValue(x, k, value);
+        filter_extras::setValue(x, k, value);
         if (c.slider != 0)
             ui.setSliderPos(c.slider, value);
         say(ui, "");
@@ -133,7 +133,7 @@ bool marginsRefused(const int32_t m[4], FrameSize frame, char (&out)[kMessageMax
 bool onExtendedInitDialog(extended::Instance& x, DialogPlatform& ui, FrameSize frame)
 {
     const bool handled = onInitDialog(x.base, ui);
-    for (int k = 0; k < extras::kExtraCount; ++k) {
+    for (int k = 0; k < filter_extras::kExtraCount; ++k) {
         const int slider = kExtraControls[k].slider;
         if (slider != 0) {
             ui.setSliderRange(slider, 0, infoOf(k).max);
@@ -151,25 +151,25 @@ bool onExtendedInitDialog(extended::Instance& x, DialogPlatform& ui, FrameSize f
 bool onExtendedCommand(extended::Instance& x, DialogPlatform& ui, FrameSize frame, int id, int notification)
 {
     if (notification == kEditChanged)
-        for (int k = 0; k < extras::kExtraCount; ++k)
+        for (int k = 0; k < filter_extras::kExtraCount; ++k)
             if (!isSwitch(k) && id == kExtraControls[k].control)
                 extraTyped(x, ui, frame, k);
 
     switch (id) {
     case kIdCuts:
-        extras::setValue(x, extras::kCuts, ui.checkState(kIdCuts));
+        filter_extras::setValue(x, filter_extras::kCuts, ui.checkState(kIdCuts));
         refreshPreview(x.base, ui);
         return false;
     case kIdExtrasDefaults:
-        extras::resetExtras(x);
-        for (int k = 0; k < extras::kExtraCount; ++k)
+        filter_extras::resetExtras(x);
+        for (int k = 0; k < filter_extras::kExtraCount; ++k)
             showExtra(x, ui, k);
         say(ui, "");
         refreshPreview(x.base, ui);
         return false;
     case kIdOk:
         // As rangewick's takes the clipped preview: from the box as the dialog ends.
-        extras::setValue(x, extras::kCuts, ui.checkState(kIdCuts));
+        filter_extras::setValue(x, filter_extras::kCuts, ui.checkState(kIdCuts));
         break;
     default:
         break;
@@ -181,15 +181,15 @@ bool onExtendedSliderMoved(extended::Instance& x, DialogPlatform& ui)
 {
     onSliderMoved(x.base, ui);
     // As a clip share's slider: the box gets the text, and the typing path takes it.
-    for (int k = 0; k < extras::kExtraCount; ++k) {
+    for (int k = 0; k < filter_extras::kExtraCount; ++k) {
         const ExtraControls& c = kExtraControls[k];
         if (c.slider == 0)
             continue;
         const int pos = ui.sliderPos(c.slider);
-        if (pos == extras::valueOf(x, k))
+        if (pos == filter_extras::valueOf(x, k))
             continue;
         char text[16];
-        extras::formatText(infoOf(k), pos, text, sizeof text);
+        filter_extras::formatText(infoOf(k), pos, text, sizeof text);
         ui.setText(c.control, text);
     }
     return false;

@@ -1,6 +1,6 @@
 // The extended filter's dialog, apart from any window system: rangewick's dialog on the
 // instance's rangewick record, and a group for the extras. An extra's box takes the
-// extra's text form (extras::parseText); a text that is refused puts the value in use
+// extra's text form (filter_extras::parseText); a text that is refused puts the value in use
 // back, as rangewick's clip boxes do, with the asterisk and a line saying why. Like
 // rangewick's, it keeps no state of its own.
 #pragma once

@@ -59,8 +59,8 @@ int startProc(FilterActivation* fa, const FilterFunctions*) noexcept
 
 bool fssProc(FilterActivation* fa, const FilterFunctions*, char* buf, int len) noexcept
 {
-    char line[extras::kScriptLineMax + 1];
-    return rangewick::giveScriptLine(line, extras::formatScriptLine(instanceOf(fa), line, sizeof line), buf, len);
+    char line[filter_extras::kScriptLineMax + 1];
+    return rangewick::giveScriptLine(line, filter_extras::formatScriptLine(instanceOf(fa), line, sizeof line), buf, len);
 }
 
 void stringProc(const FilterActivation* fa, const FilterFunctions*, char* buf) noexcept
@@ -76,22 +76,22 @@ void stringProc(const FilterActivation* fa, const FilterFunctions*, char* buf) n
         const int added = std::snprintf(text + n, static_cast<std::size_t>(room), "%s", part);
         n += added < room ? added : room - 1;
     };
-    for (int k = extras::kCuts; k < extras::kMarginTop; ++k) {
-        if (!extras::isOn(x, k))
+    for (int k = filter_extras::kCuts; k < filter_extras::kMarginTop; ++k) {
+        if (!filter_extras::isOn(x, k))
             continue;
-        const extras::ExtraInfo& info = extras::kExtras[k];
+        const filter_extras::ExtraInfo& info = filter_extras::kExtras[k];
         char value[16], part[48];
-        extras::formatText(info, extras::valueOf(x, k), value, sizeof value);
-        if (info.form == extras::Form::Switch)
+        filter_extras::formatText(info, filter_extras::valueOf(x, k), value, sizeof value);
+        if (info.form == filter_extras::Form::Switch)
             std::snprintf(part, sizeof part, ", %s", info.name);
         else
             std::snprintf(part, sizeof part, ", %s %s%s", info.name, value,
-                          info.form == extras::Form::Milliseconds ? " s" : "%");
+                          info.form == filter_extras::Form::Milliseconds ? " s" : "%");
         add(part);
     }
     bool margins = false;
-    for (int k = extras::kMarginTop; k < extras::kExtraCount; ++k)
-        margins = margins || extras::isOn(x, k);
+    for (int k = filter_extras::kMarginTop; k < filter_extras::kExtraCount; ++k)
+        margins = margins || filter_extras::isOn(x, k);
     if (margins) {
         char part[64];
         std::snprintf(part, sizeof part, ", margins %d/%d/%d/%d", static_cast<int>(x.options.margins[extended::kTop]),
@@ -106,31 +106,31 @@ void stringProc(const FilterActivation* fa, const FilterFunctions*, char* buf) n
 
 void scriptConfig(IScriptInterpreter*, void* lpVoid, CScriptValue* argv, int argc) noexcept
 {
-    if (argv == nullptr || argc < extras::kLineCount)
+    if (argv == nullptr || argc < filter_extras::kLineCount)
         return;
-    int32_t values[extras::kLineCount];
-    for (int i = 0; i < extras::kLineCount; ++i)
+    int32_t values[filter_extras::kLineCount];
+    for (int i = 0; i < filter_extras::kLineCount; ++i)
         values[i] = argv[i].asInt();
-    extras::applyLine(instanceOf(static_cast<FilterActivation*>(lpVoid)), values);
+    filter_extras::applyLine(instanceOf(static_cast<FilterActivation*>(lpVoid)), values);
 }
 
 void scriptConfigFour(IScriptInterpreter*, void* lpVoid, CScriptValue* argv, int argc) noexcept
 {
     if (argv == nullptr || argc < settings::kStoredCount)
         return;
-    int32_t values[extras::kLineCount] = {};
+    int32_t values[filter_extras::kLineCount] = {};
     for (int i = 0; i < settings::kStoredCount; ++i)
         values[i] = argv[i].asInt();
-    for (int k = 0; k < extras::kExtraCount; ++k)
-        values[settings::kStoredCount + k] = extras::kExtras[k].initial;
-    extras::applyLine(instanceOf(static_cast<FilterActivation*>(lpVoid)), values);
+    for (int k = 0; k < filter_extras::kExtraCount; ++k)
+        values[settings::kStoredCount + k] = filter_extras::kExtras[k].initial;
+    filter_extras::applyLine(instanceOf(static_cast<FilterActivation*>(lpVoid)), values);
 }
 
 namespace {
 
 // "0" and one 'i' per value of the line.
 constexpr char kArguments[] = "0iiiiiiiiiiii";
-static_assert(sizeof kArguments == 1 + extras::kLineCount + 1, "one 'i' per value of the script line");
+static_assert(sizeof kArguments == 1 + filter_extras::kLineCount + 1, "one 'i' per value of the script line");
 
 ScriptFunctionDef scriptFunctions[] = {
     {scriptConfig, "Config", kArguments},

@@ -5,7 +5,7 @@
 #pragma once
 
 #include "extended_levelling.h"
-#include "extended_settings.h"
+#include "extended_script_line.h"
 #include "filter_sdk.h"
 
 namespace rangewick::extended_filter {
@@ -36,7 +36,7 @@ int configProc(FilterActivation* fa, const FilterFunctions* ff, HWND hwndParent)
 #endif
 
 // Writes "Config(...)" with the four stored settings and then the extras in
-// extras::Extra's order; false, as rangewick's, when it does not fit.
+// filter_extras::Extra's order; false, as rangewick's, when it does not fit.
 bool fssProc(FilterActivation* fa, const FilterFunctions* ff, char* buf, int len) noexcept;
 
 // rangewick's description, then the extras that are on, e.g.

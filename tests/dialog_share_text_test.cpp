@@ -1,3 +1,4 @@
+#include "filter_extras.h"
 #include "share_text.h"
 
 #include "comma_locale.h"
@@ -135,6 +136,54 @@ TEST(TypedNumber, PointIsTheDecimalSeparatorInEveryLocale)
     locale.restore();
     EXPECT_EQ(half, 1.5) << locale.name();
     EXPECT_EQ(comma, 100) << locale.name();
+}
+
+// ---- the extras as whole numbers -------------------------------------------------------
+
+// What the extended filter's boxes take: the tool's forms, a point with nothing after it
+// (on the way to "2.5"), empty as 0; nothing rounded or clamped.
+TEST(ExtraText, TakesTheToolsFormsAndRefusesTheRest)
+{
+    const filter_extras::ExtraInfo& follow = filter_extras::kExtras[filter_extras::kFollowTime];
+    const filter_extras::ExtraInfo& strength = filter_extras::kExtras[filter_extras::kStrength];
+    const filter_extras::ExtraInfo& margin = filter_extras::kExtras[filter_extras::kMarginTop];
+    using T = filter_extras::TextValue;
+    const struct {
+        const filter_extras::ExtraInfo* info;
+        const char* text;
+        T result;
+        int32_t value;
+    } cases[] = {
+        {&follow, "1.5", T::Ok, 1500},      {&follow, "2.", T::Ok, 2000},          {&follow, ".25", T::Ok, 250},
+        {&follow, "", T::Ok, 0},            {&follow, "0.001", T::Ok, 1},          {&follow, "1.2340", T::Ok, 1234},
+        {&follow, "100", T::Ok, 100000},    {&follow, "100.001", T::OutOfRange, 0}, {&follow, "1.2345", T::TooFine, 0},
+        {&follow, "1e1", T::Malformed, 0},  {&follow, "1,5", T::Malformed, 0},     {&follow, "-1", T::Malformed, 0},
+        {&follow, " 1", T::Malformed, 0},   {&follow, "1..2", T::Malformed, 0},    {&strength, "50", T::Ok, 50},
+        {&strength, "100", T::Ok, 100},     {&strength, "101", T::OutOfRange, 0},  {&strength, "0.5", T::Malformed, 0},
+        {&margin, "2147483647", T::Ok, INT32_MAX}, {&margin, "2147483648", T::OutOfRange, 0},
+        {&margin, "99999999999999999999", T::OutOfRange, 0},
+    };
+    for (const auto& c : cases) {
+        int32_t value = -7;
+        EXPECT_EQ(filter_extras::parseText(*c.info, c.text, value), c.result) << c.info->name << " \"" << c.text << '"';
+        EXPECT_EQ(value, c.result == T::Ok ? c.value : -7) << c.info->name << " \"" << c.text << '"';
+    }
+}
+
+// Every follow time in its shortest text, read back to itself: "1.5", "0.001", "100".
+TEST(ExtraText, EveryFollowTimeReadsBackFromItsText)
+{
+    const filter_extras::ExtraInfo& follow = filter_extras::kExtras[filter_extras::kFollowTime];
+    char text[16];
+    for (int32_t ms = 0; ms <= follow.max; ++ms) {
+        filter_extras::formatText(follow, ms, text, sizeof text);
+        int32_t back = -1;
+        ASSERT_EQ(filter_extras::parseText(follow, text, back), filter_extras::TextValue::Ok) << text;
+        ASSERT_EQ(back, ms) << text;
+        ASSERT_TRUE(std::strlen(text) < 2 || text[std::strlen(text) - 1] != '0' || !std::strchr(text, '.')) << text;
+    }
+    filter_extras::formatText(follow, 1500, text, sizeof text);
+    EXPECT_STREQ(text, "1.5");
 }
 
 } // namespace

@@ -9,7 +9,7 @@
 // process that hangs and report crashes.
 
 #include "extended_levelling.h"
-#include "extended_settings.h"
+#include "filter_extras.h"
 #include "levels_instance.h"
 
 #include "build_path.h"
@@ -569,8 +569,8 @@ TEST_F(ExtendedDialogTest, HoldsRangewicksControlsBesideTheExtras)
 // 8 x 4 frame cannot be entered. Each accepted change has the preview redrawn.
 TEST_F(ExtendedDialogTest, ExtrasAreTypedAndRefusedAsTheToolTakesThem)
 {
-    extras::setValue(x, extras::kFollowTime, 1500);
-    extras::setValue(x, extras::kMarginTop, 1);
+    filter_extras::setValue(x, filter_extras::kFollowTime, 1500);
+    filter_extras::setValue(x, filter_extras::kMarginTop, 1);
     EXPECT_EQ(configure([this](HWND dlg) {
         EXPECT_EQ(text(dlg, 1021), "1.5");
         EXPECT_EQ(text(dlg, 1023), "100");
@@ -625,10 +625,10 @@ TEST_F(ExtendedDialogTest, ExtrasAreTypedAndRefusedAsTheToolTakesThem)
 
 TEST_F(ExtendedDialogTest, ExtrasDefaultsTurnThemOffAndCancelPutsEverythingBack)
 {
-    extras::setValue(x, extras::kCuts, 1);
-    extras::setValue(x, extras::kStrength, 40);
-    for (int k = extras::kMarginTop; k <= extras::kMarginLeft; ++k)
-        extras::setValue(x, k, 1);
+    filter_extras::setValue(x, filter_extras::kCuts, 1);
+    filter_extras::setValue(x, filter_extras::kStrength, 40);
+    for (int k = filter_extras::kMarginTop; k <= filter_extras::kMarginLeft; ++k)
+        filter_extras::setValue(x, k, 1);
     def.runProc(&fa, &module->ff);     // some running state of its own
     std::vector<unsigned char> before(block, block + sizeof(extended::Instance));
     EXPECT_EQ(configure([this](HWND dlg) {

@@ -1,4 +1,3 @@
-#include "extended_settings.h"
 #include "levels_instance.h"
 #include "settings.h"
 
@@ -82,54 +81,6 @@ TEST(ShareText, TwoDecimalsWithAPointInAnyLocale)
     locale.restore();
     settings::formatShare(INT32_MIN, got, sizeof got);
     EXPECT_STREQ(got, "-21474836.48");
-}
-
-// ---- the extras as whole numbers -------------------------------------------------------
-
-// What the extended filter's boxes take: the tool's forms, a point with nothing after it
-// (on the way to "2.5"), empty as 0; nothing rounded or clamped.
-TEST(ExtraText, TakesTheToolsFormsAndRefusesTheRest)
-{
-    const extras::ExtraInfo& follow = extras::kExtras[extras::kFollowTime];
-    const extras::ExtraInfo& strength = extras::kExtras[extras::kStrength];
-    const extras::ExtraInfo& margin = extras::kExtras[extras::kMarginTop];
-    using T = extras::TextValue;
-    const struct {
-        const extras::ExtraInfo* info;
-        const char* text;
-        T result;
-        int32_t value;
-    } cases[] = {
-        {&follow, "1.5", T::Ok, 1500},      {&follow, "2.", T::Ok, 2000},          {&follow, ".25", T::Ok, 250},
-        {&follow, "", T::Ok, 0},            {&follow, "0.001", T::Ok, 1},          {&follow, "1.2340", T::Ok, 1234},
-        {&follow, "100", T::Ok, 100000},    {&follow, "100.001", T::OutOfRange, 0}, {&follow, "1.2345", T::TooFine, 0},
-        {&follow, "1e1", T::Malformed, 0},  {&follow, "1,5", T::Malformed, 0},     {&follow, "-1", T::Malformed, 0},
-        {&follow, " 1", T::Malformed, 0},   {&follow, "1..2", T::Malformed, 0},    {&strength, "50", T::Ok, 50},
-        {&strength, "100", T::Ok, 100},     {&strength, "101", T::OutOfRange, 0},  {&strength, "0.5", T::Malformed, 0},
-        {&margin, "2147483647", T::Ok, INT32_MAX}, {&margin, "2147483648", T::OutOfRange, 0},
-        {&margin, "99999999999999999999", T::OutOfRange, 0},
-    };
-    for (const auto& c : cases) {
-        int32_t value = -7;
-        EXPECT_EQ(extras::parseText(*c.info, c.text, value), c.result) << c.info->name << " \"" << c.text << '"';
-        EXPECT_EQ(value, c.result == T::Ok ? c.value : -7) << c.info->name << " \"" << c.text << '"';
-    }
-}
-
-// Every follow time in its shortest text, read back to itself: "1.5", "0.001", "100".
-TEST(ExtraText, EveryFollowTimeReadsBackFromItsText)
-{
-    const extras::ExtraInfo& follow = extras::kExtras[extras::kFollowTime];
-    char text[16];
-    for (int32_t ms = 0; ms <= follow.max; ++ms) {
-        extras::formatText(follow, ms, text, sizeof text);
-        int32_t back = -1;
-        ASSERT_EQ(extras::parseText(follow, text, back), extras::TextValue::Ok) << text;
-        ASSERT_EQ(back, ms) << text;
-        ASSERT_TRUE(std::strlen(text) < 2 || text[std::strlen(text) - 1] != '0' || !std::strchr(text, '.')) << text;
-    }
-    extras::formatText(follow, 1500, text, sizeof text);
-    EXPECT_STREQ(text, "1.5");
 }
 
 } // namespace

@@ -333,14 +333,14 @@ TEST(ExtendedScript, ScriptLineLoadsBackToTheSameSettings)
         std::vector<int32_t> values;
         for (int i = 0; i < settings::kStoredCount; ++i)
             values.push_back(static_cast<int32_t>(rng() % (settings::kStored[i].max + 1u)));
-        for (const extras::ExtraInfo& info : extras::kExtras)
+        for (const filter_extras::ExtraInfo& info : filter_extras::kExtras)
             values.push_back(static_cast<int32_t>(rng() % (static_cast<uint32_t>(info.max) + 1u)));
         writer.config(values);
         const std::string line = writer.scriptLine();
 
-        int32_t read[extras::kLineCount];
-        ASSERT_TRUE(settings::parseScriptCall(line.c_str(), read, extras::kLineCount)) << line;
-        ASSERT_EQ(std::vector<int32_t>(read, read + extras::kLineCount), values) << line;
+        int32_t read[filter_extras::kLineCount];
+        ASSERT_TRUE(settings::parseScriptCall(line.c_str(), read, filter_extras::kLineCount)) << line;
+        ASSERT_EQ(std::vector<int32_t>(read, read + filter_extras::kLineCount), values) << line;
         ExtendedHost reader;
         reader.config(values);
         EXPECT_EQ(std::memcmp(&reader.x.options, &writer.x.options, sizeof reader.x.options), 0) << line;

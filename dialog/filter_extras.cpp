@@ -1,11 +1,11 @@
-#include "extended_settings.h"
+#include "filter_extras.h"
 
 #include "extended_levelling.h"
 
 #include <climits>
 #include <cstdio>
 
-namespace extras {
+namespace filter_extras {
 
 namespace {
 
@@ -100,28 +100,6 @@ bool isOn(const extended::Instance& x, int extra)
     return valueOf(x, extra) != kExtras[extra].initial;
 }
 
-void applyLine(extended::Instance& x, const int32_t values[kLineCount])
-{
-    settings::applyStored(x.base, values);
-    for (int k = 0; k < kExtraCount; ++k)
-        setValue(x, k, clampToRange(kExtras[k], values[settings::kStoredCount + k]));
-}
-
-void lineOf(const extended::Instance& x, int32_t values[kLineCount])
-{
-    for (int i = 0; i < settings::kStoredCount; ++i)
-        values[i] = x.base.*settings::kStored[i].field;
-    for (int k = 0; k < kExtraCount; ++k)
-        values[settings::kStoredCount + k] = valueOf(x, k);
-}
-
-std::size_t formatScriptLine(const extended::Instance& x, char* out, std::size_t outSize)
-{
-    int32_t values[kLineCount];
-    lineOf(x, values);
-    return settings::formatScriptCall(values, kLineCount, out, outSize);
-}
-
 std::size_t formatText(const ExtraInfo& info, int32_t value, char* out, std::size_t outSize)
 {
     int n = 0;
@@ -175,4 +153,4 @@ TextValue parseText(const ExtraInfo& info, const char* text, int32_t& value)
     return TextValue::Ok;
 }
 
-} // namespace extras
+} // namespace filter_extras

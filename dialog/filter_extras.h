@@ -1,8 +1,8 @@
-// One home for the extras as the extended VirtualDub filter stores them: whole numbers,
-// each with its name, range, initial value, text form and place in the script line,
-// read by the filter's script command, its description and its dialog. The engine's
-// options are doubles; the whole numbers map onto them exactly as the command-line
-// tool's decimal forms do ("1.5" seconds and 1500 ms give the same double).
+// The extras as the extended VirtualDub filter holds them: whole numbers in the option
+// table's VirtualDub units, each with its text form, read by the filter's dialog, its
+// script line and its description. The engine's options are doubles; the whole numbers
+// map onto them exactly as the command-line tool's decimal forms do ("1.5" seconds and
+// 1500 ms give the same double).
 #pragma once
 
 #include "settings.h"
@@ -14,7 +14,7 @@ namespace extended {
 struct Instance;
 }
 
-namespace extras {
+namespace filter_extras {
 
 // What an extra's whole number counts, and how it reads as text.
 enum class Form {
@@ -45,12 +45,6 @@ enum Extra : int {
 };
 extern const ExtraInfo kExtras[kExtraCount];
 
-// Values in the extended filter's script line: the four stored settings, then the extras.
-constexpr int kLineCount = settings::kStoredCount + kExtraCount;
-
-// Longest "Config(...)" line of kLineCount 32-bit integers, without terminator.
-constexpr std::size_t kScriptLineMax = 7 + kLineCount * 11 + (kLineCount - 1) * 2 + 1;
-
 int32_t clampToRange(const ExtraInfo& info, int32_t value);
 
 // The extra's whole number as the instance's options hold it.
@@ -65,17 +59,6 @@ void resetExtras(extended::Instance& x);
 // Whether the extra is away from its initial value (the filter list names those).
 bool isOn(const extended::Instance& x, int extra);
 
-// Sets the four stored settings and the extras from a script line's values, each clamped
-// to its range; the clipped preview goes off, as when a saved script is loaded.
-void applyLine(extended::Instance& x, const int32_t values[kLineCount]);
-
-// The script line's values: the four stored settings, then the extras.
-void lineOf(const extended::Instance& x, int32_t values[kLineCount]);
-
-// Writes the instance's "Config(...)" line into out (always terminated when
-// outSize > 0). Returns the length of the full line; it fits when it is < outSize.
-std::size_t formatScriptLine(const extended::Instance& x, char* out, std::size_t outSize);
-
 // An extra's value as text, '.' whatever the locale: "1.5" for 1500 ms, "0.001" for 1,
 // "50" for a percent, "60" for pixels, "1" for a switch on. Returns the length written
 // (out needs 12 bytes at most).
@@ -87,4 +70,4 @@ std::size_t formatText(const ExtraInfo& info, int32_t value, char* out, std::siz
 enum class TextValue { Ok, Malformed, OutOfRange, TooFine };
 TextValue parseText(const ExtraInfo& info, const char* text, int32_t& value);
 
-} // namespace extras
+} // namespace filter_extras
