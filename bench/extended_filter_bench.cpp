@@ -1,11 +1,11 @@
 // Times a frame of "rangewick extended" as VirtualDub runs it (its run procedure on the
 // host's activation: the frame time read from the host's frame state, the margins turned
 // for the host's bottom-up frames) against the command-line tool's frame with the same
-// options (extended::levelFrame, as the tool calls it), on the same 1080p frame, and
+// options (extras::levelFrame, as the tool calls it), on the same 1080p frame, and
 // prints the filter's time as a multiple of the tool's: at most 1.1. Three option sets:
 // every extra off, cuts with a follow time, and every extra on.
 #include "extended_filter_procs.h"
-#include "extended_levelling.h"
+#include "extras/extras.h"
 #include "extended_script_line.h"
 
 #include <benchmark/benchmark.h>
@@ -67,28 +67,28 @@ const OptionSet kSets[] = {
 
 // An instance with the set's options that has seen the frame: its tables are real and
 // the frame is the one before (cuts compare with it; the same frame is no cut).
-std::unique_ptr<extended::Instance> startingInstance(const OptionSet& set)
+std::unique_ptr<extras::Instance> startingInstance(const OptionSet& set)
 {
-    std::unique_ptr<extended::Instance> x(new extended::Instance);
+    std::unique_ptr<extras::Instance> x(new extras::Instance);
     std::memset(x.get(), 0, sizeof *x);
-    extended::resetToDefaults(*x);
+    extras::setDefaults(*x);
     filter_extras::applyLine(*x, set.line);
     const BitmapView frame{const_cast<uint32_t*>(letterboxedFrame().data()), kWidth, kHeight, 0};
-    extended::prime(frame, *x);
-    extended::levelFrame(frame, {outputFrame().data(), kWidth, kHeight, 0}, *x, 0.04);
+    extras::prime(frame, *x);
+    extras::levelWithExtras(frame, {outputFrame().data(), kWidth, kHeight, 0}, *x, 0.04);
     return x;
 }
 
 // The tool's frame: levelFrame on the instance, the frame time as --rate 25 gives it.
 void timeTool(benchmark::State& state, const OptionSet& set)
 {
-    const std::unique_ptr<extended::Instance> start = startingInstance(set);
-    extended::Instance x = *start;
+    const std::unique_ptr<extras::Instance> start = startingInstance(set);
+    extras::Instance x = *start;
     const BitmapView src{const_cast<uint32_t*>(letterboxedFrame().data()), kWidth, kHeight, 0};
     const BitmapView dst{outputFrame().data(), kWidth, kHeight, 0};
     for (auto _ : state) {
         x = *start;
-        benchmark::DoNotOptimize(extended::levelFrame(src, dst, x, 0.04));
+        benchmark::DoNotOptimize(extras::levelWithExtras(src, dst, x, 0.04));
         benchmark::ClobberMemory();
     }
 }
@@ -96,8 +96,8 @@ void timeTool(benchmark::State& state, const OptionSet& set)
 // The filter's frame: its run procedure on an activation as the host hands it over.
 void timeFilter(benchmark::State& state, const OptionSet& set)
 {
-    const std::unique_ptr<extended::Instance> start = startingInstance(set);
-    extended::Instance x = *start;
+    const std::unique_ptr<extras::Instance> start = startingInstance(set);
+    extras::Instance x = *start;
     VFBitmap src{}, dst{};
     for (VFBitmap* bm : {&src, &dst}) {
         bm->w = kWidth;

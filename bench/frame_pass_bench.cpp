@@ -15,7 +15,7 @@
 // hold on whatever machine and build runs them. The extended levelling and the frei0r
 // module run the pass levelFrame runs: the figures of another pass come from a run with
 // RANGEWICK_PASS naming it.
-#include "extended_levelling.h"
+#include "extras/extras.h"
 #include "frame_levelling.h"
 #include "levels_filter.h"
 #include "levels_instance.h"
@@ -158,17 +158,17 @@ LevelsInstance levelledInstance()
 
 // The extended record over the same stretch, with the natural frame as the one before:
 // with cuts on, each frame is compared with it.
-extended::Instance extendedInstance(const extended::Options& options)
+extras::Instance extendedInstance(const extras::Options& options)
 {
-    extended::Instance x;
+    extras::Instance x;
     std::memset(&x, 0, sizeof x);
-    extended::resetToDefaults(x);
-    x.base = levelledInstance();
+    extras::setDefaults(x);
+    x.record = levelledInstance();
     x.options = options;
-    x.running.black = x.base.blackPoint * extended::kPointScale;
-    x.running.white = x.base.whitePoint * extended::kPointScale;
+    x.running.black = x.record.blackPoint * extras::kPointScale;
+    x.running.white = x.record.whitePoint * extras::kPointScale;
     const BitmapView natural = viewOf(frameOf(kNatural));
-    levels::countFrame(natural, x.base.levelTable, x.running.previous);
+    levels::countFrame(natural, x.record.levelTable, x.running.previous);
     x.running.previousSamples = levels::sampleCount(natural);
     x.running.havePrevious = 1;
     return x;
@@ -224,16 +224,16 @@ void BM_LevelFrame(benchmark::State& state)
     setFrameCounters(state);
 }
 
-// The natural frame through extended::levelFrame, 25 frames a second, from the same
+// The natural frame through extras::levelFrame, 25 frames a second, from the same
 // start each time. Cuts on: the same frame again is never a cut.
-void timeExtendedFrame(benchmark::State& state, const extended::Instance& start)
+void timeExtendedFrame(benchmark::State& state, const extras::Instance& start)
 {
     const BitmapView src = viewOf(frameOf(kNatural));
     const BitmapView dst = viewOf(outputFrame());
-    extended::Instance x = start;
+    extras::Instance x = start;
     for (auto _ : state) {
         x = start;
-        benchmark::DoNotOptimize(extended::levelFrame(src, dst, x, 0.04));
+        benchmark::DoNotOptimize(extras::levelWithExtras(src, dst, x, 0.04));
         benchmark::ClobberMemory();
     }
     state.SetLabel("natural");
@@ -241,10 +241,10 @@ void timeExtendedFrame(benchmark::State& state, const extended::Instance& start)
 }
 
 // The options at their defaults but for cuts and a follow time.
-extended::Options optionsWith(int32_t cuts, double followTime)
+extras::Options optionsWith(int32_t cuts, double followTime)
 {
-    extended::Instance x;
-    extended::resetToDefaults(x);
+    extras::Instance x;
+    extras::setDefaults(x);
     x.options.cuts = cuts;
     x.options.followTime = followTime;
     return x.options;
@@ -266,13 +266,13 @@ void BM_FollowTime(benchmark::State& state)
 // looks them up). Margins of 60 pixels at the top and the bottom are mapped apart.
 void timeChannelsApart(benchmark::State& state, double strength, int32_t margin)
 {
-    extended::Options options = optionsWith(0, 0);
+    extras::Options options = optionsWith(0, 0);
     options.independence = 1;
     options.strength = strength;
-    options.margins[extended::kTop] = margin;
-    options.margins[extended::kBottom] = margin;
-    extended::Instance start = extendedInstance(options);
-    extended::prime(viewOf(frameOf(kNatural)), start);
+    options.margins[extras::kTop] = margin;
+    options.margins[extras::kBottom] = margin;
+    extras::Instance start = extendedInstance(options);
+    extras::prime(viewOf(frameOf(kNatural)), start);
     timeExtendedFrame(state, start);
 }
 
@@ -292,11 +292,11 @@ void BM_CutFrame(benchmark::State& state)
 {
     const BitmapView frames[2] = {viewOf(frameOf(kNatural)), viewOf(darkenedNatural())};
     const BitmapView dst = viewOf(outputFrame());
-    extended::Instance x = extendedInstance(optionsWith(1, 0));
+    extras::Instance x = extendedInstance(optionsWith(1, 0));
     int i = 1;
     int64_t cuts = 0;
     for (auto _ : state) {
-        cuts += extended::levelFrame(frames[i], dst, x, 0.04).fresh ? 1 : 0;
+        cuts += extras::levelWithExtras(frames[i], dst, x, 0.04).fresh ? 1 : 0;
         benchmark::ClobberMemory();
         i ^= 1;
     }

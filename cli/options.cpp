@@ -1,6 +1,6 @@
 #include "options.h"
 
-#include "extended_levelling.h"
+#include "extras/extras.h"
 #include "frame_levelling.h"
 #include "option_table.h"
 
@@ -293,7 +293,7 @@ ParseOutcome parseOptions(int argc, const char* const argv[], Options& out)
     }
     if (!haveSize)
         return {Action::Fail, "--size WIDTHxHEIGHT is required (e.g. --size 1920x1080)"};
-    if (!extended::marginsLeaveAPicture(out.margins, out.width, out.height))
+    if (!extras::marginsLeaveAPicture(out.margins, out.width, out.height))
         return {Action::Fail, "--margins " + std::to_string(out.margins[0]) + "," + std::to_string(out.margins[1]) + ","
                                   + std::to_string(out.margins[2]) + "," + std::to_string(out.margins[3])
                                   + " leave nothing of a " + std::to_string(out.width) + "x"

@@ -1,6 +1,6 @@
 #include "run.h"
 
-#include "extended_levelling.h"
+#include "extras/extras.h"
 #include "frame_levelling.h"
 #include "levels_instance.h"
 #include "raw_io.h"
@@ -93,21 +93,21 @@ public:
 
     // Points that may lie between levels (following in seconds, channels levelled
     // apart) are written with three decimals, whole levels as whole numbers.
-    bool line(uint64_t frame, const Detection& detected, const extended::Instance& x, bool fresh, std::string& error)
+    bool line(uint64_t frame, const Detection& detected, const extras::Instance& x, bool fresh, std::string& error)
     {
         if (!file_)
             return true;
-        const bool fractions = x.options.followTime > 0 || extended::levelsChannelsApart(x);
+        const bool fractions = x.options.followTime > 0 || extras::levelsChannelsApart(x);
         char points[160];
         if (fractions)
-            std::snprintf(points, sizeof points, "%.3f,%.3f", extended::blackInUse(x), extended::whiteInUse(x));
+            std::snprintf(points, sizeof points, "%.3f,%.3f", extras::blackInUse(x), extras::whiteInUse(x));
         else
-            std::snprintf(points, sizeof points, "%d,%d", static_cast<int>(x.base.blackPoint),
-                          static_cast<int>(x.base.whitePoint));
+            std::snprintf(points, sizeof points, "%d,%d", static_cast<int>(x.record.blackPoint),
+                          static_cast<int>(x.record.whitePoint));
         char channels[160] = "";
-        if (extended::levelsChannelsApart(x)) {
-            const extended::Running& r = x.running;
-            constexpr double unit = extended::kPointScale;
+        if (extras::levelsChannelsApart(x)) {
+            const extras::Running& r = x.running;
+            constexpr double unit = extras::kPointScale;
             std::snprintf(channels, sizeof channels, ",%.3f,%.3f,%.3f,%.3f,%.3f,%.3f", r.channelBlack[2] / unit,
                           r.channelWhite[2] / unit, r.channelBlack[1] / unit, r.channelWhite[1] / unit,
                           r.channelBlack[0] / unit, r.channelWhite[0] / unit);
@@ -179,15 +179,15 @@ int runLevelling(const Options& options)
     }
 
     // Plain data of a few KiB: kept off the stack.
-    std::unique_ptr<extended::Instance> instance(new (std::nothrow) extended::Instance);
+    std::unique_ptr<extras::Instance> instance(new (std::nothrow) extras::Instance);
     if (!instance) {
         report("not enough memory");
         return kExitFailure;
     }
-    extended::Instance& x = *instance;
-    extended::resetToDefaults(x);
-    settings::applyStored(x.base, options.stored);
-    x.base.previewClipped = options.previewClipped ? 1 : 0;
+    extras::Instance& x = *instance;
+    extras::setDefaults(x);
+    settings::applyStored(x.record, options.stored);
+    x.record.previewClipped = options.previewClipped ? 1 : 0;
     x.options.cuts = options.cuts ? 1 : 0;
     x.options.followTime = options.followTime;
     x.options.strength = options.strength;
@@ -223,9 +223,9 @@ int runLevelling(const Options& options)
         if (primed) {
             // A fresh table is all zero: derive it from this frame first, as the
             // dialog's refresh does, so that the output starts levelled.
-            extended::prime(src, x);
+            extras::prime(src, x);
         }
-        const extended::FrameResult levelled = extended::levelFrame(src, dst, x, options.frameSeconds);
+        const extras::FrameResult levelled = extras::levelWithExtras(src, dst, x, options.frameSeconds);
         if (!rawio::writeFull(outFd, out.get(), frameBytes, error)) {
             report(error);
             status = kExitFailure;

@@ -32,7 +32,7 @@ int runConfigDialog(LevelsInstance& inst, HINSTANCE module, HWND parent, const P
 
 // The same for the extended filter: template 102 on the whole extended instance, with
 // the frame the host prepared (0 x 0 where it gives none).
-int runExtendedConfigDialog(extended::Instance& x, HINSTANCE module, HWND parent, const PreviewPort& preview,
+int runExtendedConfigDialog(extras::Instance& x, HINSTANCE module, HWND parent, const PreviewPort& preview,
                             FrameSize frame) noexcept;
 
 } // namespace dialog

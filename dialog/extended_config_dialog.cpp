@@ -3,7 +3,7 @@
 #include "config_dialog.h"
 
 #include "extended_dialog_core.h"
-#include "extended_levelling.h"
+#include "extras/extras.h"
 #include "win32_dialog.h"
 
 namespace dialog {
@@ -11,7 +11,7 @@ namespace dialog {
 namespace {
 
 struct Session {
-    extended::Instance* x;
+    extras::Instance* x;
     const PreviewPort* preview;
     FrameSize frame;
 };
@@ -24,7 +24,7 @@ INT_PTR CALLBACK dialogProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam)
     if (session == nullptr)
         return FALSE;
     Win32Dialog ui(dlg, *session->preview);
-    extended::Instance& x = *session->x;
+    extras::Instance& x = *session->x;
     switch (msg) {
     case WM_INITDIALOG:
         return onExtendedInitDialog(x, ui, session->frame) ? TRUE : FALSE;
@@ -44,7 +44,7 @@ struct DialogOwner {
     FrameSize frame;
 };
 
-int runModal(extended::Instance& x, void* context)
+int runModal(extras::Instance& x, void* context)
 {
     const auto* owner = static_cast<const DialogOwner*>(context);
     Session session{&x, owner->preview, owner->frame};
@@ -54,7 +54,7 @@ int runModal(extended::Instance& x, void* context)
 
 } // namespace
 
-int runExtendedConfigDialog(extended::Instance& x, HINSTANCE module, HWND parent, const PreviewPort& preview,
+int runExtendedConfigDialog(extras::Instance& x, HINSTANCE module, HWND parent, const PreviewPort& preview,
                             FrameSize frame) noexcept
 {
     DialogOwner owner{module, parent, &preview, frame};

@@ -1,6 +1,6 @@
 #include "extended_dialog_core.h"
 
-#include "extended_levelling.h"
+#include "extras/extras.h"
 #include "filter_extras.h"
 #include "levels_instance.h"
 
@@ -42,7 +42,7 @@ void say(DialogPlatform& ui, const char* message) { ui.setText(kIdExtrasMessage,
 
 // The extra's value on its control and slider. A box's text comes back as typing that
 // parses to the value in use, which changes nothing.
-void showExtra(const extended::Instance& x, DialogPlatform& ui, int k)
+void showExtra(const extras::Instance& x, DialogPlatform& ui, int k)
 {
     const int32_t value = filter_extras::valueOf(x, k);
     const ExtraControls& c = kExtraControls[k];
@@ -79,7 +79,7 @@ void refusal(int k, char (&out)[kMessageMax])
 }
 
 // The user (or the dialog itself) changed the text of an extra's box.
-void extraTyped(extended::Instance& x, DialogPlatform& ui, FrameSize frame, int k)
+void extraTyped(extras::Instance& x, DialogPlatform& ui, FrameSize frame, int k)
 {
     const ExtraControls& c = kExtraControls[k];
     char text[kClipBoxTextMax + 1] = {};
@@ -109,7 +109,7 @@ void extraTyped(extended::Instance& x, DialogPlatform& ui, FrameSize frame, int 
         if (c.slider != 0)
             ui.setSliderPos(c.slider, value);
         say(ui, "");
-        refreshPreview(x.base, ui);
+        refreshPreview(x.record, ui);
         return;
     }
     showExtra(x, ui, k);
@@ -121,18 +121,18 @@ void extraTyped(extended::Instance& x, DialogPlatform& ui, FrameSize frame, int 
 
 bool marginsRefused(const int32_t m[4], FrameSize frame, char (&out)[kMessageMax])
 {
-    if (frame.w <= 0 || frame.h <= 0 || extended::marginsLeaveAPicture(m, frame.w, frame.h))
+    if (frame.w <= 0 || frame.h <= 0 || extras::marginsLeaveAPicture(m, frame.w, frame.h))
         return false;
     std::snprintf(out, sizeof out, "Margins %d/%d/%d/%d leave nothing of the %dx%d frame to count",
-                  static_cast<int>(m[extended::kTop]), static_cast<int>(m[extended::kRight]),
-                  static_cast<int>(m[extended::kBottom]), static_cast<int>(m[extended::kLeft]),
+                  static_cast<int>(m[extras::kTop]), static_cast<int>(m[extras::kRight]),
+                  static_cast<int>(m[extras::kBottom]), static_cast<int>(m[extras::kLeft]),
                   static_cast<int>(frame.w), static_cast<int>(frame.h));
     return true;
 }
 
-bool onExtendedInitDialog(extended::Instance& x, DialogPlatform& ui, FrameSize frame)
+bool onExtendedInitDialog(extras::Instance& x, DialogPlatform& ui, FrameSize frame)
 {
-    const bool handled = onInitDialog(x.base, ui);
+    const bool handled = onInitDialog(x.record, ui);
     for (int k = 0; k < filter_extras::kExtraCount; ++k) {
         const int slider = kExtraControls[k].slider;
         if (slider != 0) {
@@ -148,7 +148,7 @@ bool onExtendedInitDialog(extended::Instance& x, DialogPlatform& ui, FrameSize f
     return handled;
 }
 
-bool onExtendedCommand(extended::Instance& x, DialogPlatform& ui, FrameSize frame, int id, int notification)
+bool onExtendedCommand(extras::Instance& x, DialogPlatform& ui, FrameSize frame, int id, int notification)
 {
     if (notification == kEditChanged)
         for (int k = 0; k < filter_extras::kExtraCount; ++k)
@@ -158,14 +158,14 @@ bool onExtendedCommand(extended::Instance& x, DialogPlatform& ui, FrameSize fram
     switch (id) {
     case kIdCuts:
         filter_extras::setValue(x, filter_extras::kCuts, ui.checkState(kIdCuts));
-        refreshPreview(x.base, ui);
+        refreshPreview(x.record, ui);
         return false;
     case kIdExtrasDefaults:
         filter_extras::resetExtras(x);
         for (int k = 0; k < filter_extras::kExtraCount; ++k)
             showExtra(x, ui, k);
         say(ui, "");
-        refreshPreview(x.base, ui);
+        refreshPreview(x.record, ui);
         return false;
     case kIdOk:
         // As rangewick's takes the clipped preview: from the box as the dialog ends.
@@ -174,12 +174,12 @@ bool onExtendedCommand(extended::Instance& x, DialogPlatform& ui, FrameSize fram
     default:
         break;
     }
-    return onCommand(x.base, ui, id, notification);
+    return onCommand(x.record, ui, id, notification);
 }
 
-bool onExtendedSliderMoved(extended::Instance& x, DialogPlatform& ui)
+bool onExtendedSliderMoved(extras::Instance& x, DialogPlatform& ui)
 {
-    onSliderMoved(x.base, ui);
+    onSliderMoved(x.record, ui);
     // As a clip share's slider: the box gets the text, and the typing path takes it.
     for (int k = 0; k < filter_extras::kExtraCount; ++k) {
         const ExtraControls& c = kExtraControls[k];
@@ -195,16 +195,16 @@ bool onExtendedSliderMoved(extended::Instance& x, DialogPlatform& ui)
     return false;
 }
 
-int configureExtended(extended::Instance& x, void* preview, int (*runDialog)(extended::Instance&, void*),
+int configureExtended(extras::Instance& x, void* preview, int (*runDialog)(extras::Instance&, void*),
                       void* context)
 {
-    x.base.preview = preview;
+    x.record.preview = preview;
     // The whole block, running state included (a few KiB, on the dialog's stack).
-    const extended::Instance before = x;
+    const extras::Instance before = x;
     const int result = runDialog(x, context);
     if (result != 0) {
         x = before;
-        x.base.preview = preview;
+        x.record.preview = preview;
     }
     return result;
 }

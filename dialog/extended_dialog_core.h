@@ -9,7 +9,7 @@
 
 #include <cstdint>
 
-namespace extended {
+namespace extras {
 struct Instance;
 }
 
@@ -43,9 +43,9 @@ struct FrameSize {
 // The longest message the line under the extras shows, with terminator.
 constexpr int kMessageMax = 128;
 
-bool onExtendedInitDialog(extended::Instance& x, DialogPlatform& ui, FrameSize frame);
-bool onExtendedCommand(extended::Instance& x, DialogPlatform& ui, FrameSize frame, int id, int notification);
-bool onExtendedSliderMoved(extended::Instance& x, DialogPlatform& ui);
+bool onExtendedInitDialog(extras::Instance& x, DialogPlatform& ui, FrameSize frame);
+bool onExtendedCommand(extras::Instance& x, DialogPlatform& ui, FrameSize frame, int id, int notification);
+bool onExtendedSliderMoved(extras::Instance& x, DialogPlatform& ui);
 
 // Why the margins `m` (top, right, bottom, left) cannot be used with the frame, into
 // out; false when they can (or the frame is not known).
@@ -53,7 +53,7 @@ bool marginsRefused(const int32_t m[4], FrameSize frame, char (&out)[kMessageMax
 
 // As configure, for the whole extended instance: anything but acceptance puts it back as
 // it was, keeping only the new preview pointer.
-int configureExtended(extended::Instance& x, void* preview, int (*runDialog)(extended::Instance&, void*),
+int configureExtended(extras::Instance& x, void* preview, int (*runDialog)(extras::Instance&, void*),
                       void* context);
 
 } // namespace dialog

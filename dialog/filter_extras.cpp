@@ -1,6 +1,6 @@
 #include "filter_extras.h"
 
-#include "extended_levelling.h"
+#include "extras/extras.h"
 
 #include <climits>
 #include <cstdio>
@@ -38,8 +38,8 @@ static_assert(options::kOptions[options::kFollowTime].lineScale == kMsPerSecond
                   && options::kOptions[options::kIndependence].lineScale == kPercent,
               "the whole numbers below are the option table's");
 
-static_assert(kMarginRight - kMarginTop == extended::kRight && kMarginBottom - kMarginTop == extended::kBottom
-                  && kMarginLeft - kMarginTop == extended::kLeft,
+static_assert(kMarginRight - kMarginTop == extras::kRight && kMarginBottom - kMarginTop == extras::kBottom
+                  && kMarginLeft - kMarginTop == extras::kLeft,
               "the margins in the engine's order of sides");
 
 int32_t clampToRange(const ExtraInfo& info, int32_t value)
@@ -47,10 +47,10 @@ int32_t clampToRange(const ExtraInfo& info, int32_t value)
     return value < 0 ? 0 : value > info.max ? info.max : value;
 }
 
-int32_t valueOf(const extended::Instance& x, int extra)
+int32_t valueOf(const extras::Instance& x, int extra)
 {
     // Options only ever set from whole numbers: the nearest one is the one set.
-    const extended::Options& o = x.options;
+    const extras::Options& o = x.options;
     switch (extra) {
     case kCuts:
         return o.cuts != 0 ? 1 : 0;
@@ -65,11 +65,11 @@ int32_t valueOf(const extended::Instance& x, int extra)
     }
 }
 
-void setValue(extended::Instance& x, int extra, int32_t value)
+void setValue(extras::Instance& x, int extra, int32_t value)
 {
     // Divided, not multiplied by a reciprocal: 1500 / 1000 is the double the tool reads
     // from "1.5" (15 / 10), both the quotient correctly rounded.
-    extended::Options& o = x.options;
+    extras::Options& o = x.options;
     switch (extra) {
     case kCuts:
         o.cuts = value;
@@ -89,13 +89,13 @@ void setValue(extended::Instance& x, int extra, int32_t value)
     }
 }
 
-void resetExtras(extended::Instance& x)
+void resetExtras(extras::Instance& x)
 {
     for (int k = 0; k < kExtraCount; ++k)
         setValue(x, k, kExtras[k].initial);
 }
 
-bool isOn(const extended::Instance& x, int extra)
+bool isOn(const extras::Instance& x, int extra)
 {
     return valueOf(x, extra) != kExtras[extra].initial;
 }

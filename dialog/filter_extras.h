@@ -10,7 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace extended {
+namespace extras {
 struct Instance;
 }
 
@@ -37,7 +37,7 @@ enum Extra : int {
     kFollowTime,      // ms; 0: one level a frame
     kStrength,        // %
     kIndependence,    // %
-    kMarginTop,       // pixels, then right, bottom and left: extended::Side's order
+    kMarginTop,       // pixels, then right, bottom and left: extras::Side's order
     kMarginRight,
     kMarginBottom,
     kMarginLeft,
@@ -48,16 +48,16 @@ extern const ExtraInfo kExtras[kExtraCount];
 int32_t clampToRange(const ExtraInfo& info, int32_t value);
 
 // The extra's whole number as the instance's options hold it.
-int32_t valueOf(const extended::Instance& x, int extra);
+int32_t valueOf(const extras::Instance& x, int extra);
 
 // Sets the extra's option from a whole number in its range.
-void setValue(extended::Instance& x, int extra, int32_t value);
+void setValue(extras::Instance& x, int extra, int32_t value);
 
 // Every extra back to its initial value.
-void resetExtras(extended::Instance& x);
+void resetExtras(extras::Instance& x);
 
 // Whether the extra is away from its initial value (the filter list names those).
-bool isOn(const extended::Instance& x, int extra);
+bool isOn(const extras::Instance& x, int extra);
 
 // An extra's value as text, '.' whatever the locale: "1.5" for 1500 ms, "0.001" for 1,
 // "50" for a percent, "60" for pixels, "1" for a switch on. Returns the length written

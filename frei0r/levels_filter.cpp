@@ -20,7 +20,7 @@ LevelsFilter* LevelsFilter::create(unsigned width, unsigned height, TimeUnit uni
 LevelsFilter::LevelsFilter(int32_t width, int32_t height, TimeUnit unit)
     : width_(width), height_(height), x_{}, clock_(unit)
 {
-    extended::resetToDefaults(x_);
+    extras::setDefaults(x_);
     beforeLast_ = saved();
 }
 
@@ -52,7 +52,7 @@ void LevelsFilter::update(double time, const uint32_t* in, uint32_t* out)
     // a frame moves them alike whatever the times, as the tool does.
     const Tick tick = clock_.advance(time, x_.options.followTime > 0);
     double frameSeconds = tick.frameSeconds;
-    if (tick.move == Move::SameTime && extended::countsAsTheLastFrame(src, x_)) {
+    if (tick.move == Move::SameTime && extras::countsAsTheLastFrame(src, x_)) {
         // The same frame from the same start gives the same picture, and the points
         // end where they ended the last time: a paused picture does not creep. A setting
         // changed since still applies.
@@ -63,23 +63,23 @@ void LevelsFilter::update(double time, const uint32_t* in, uint32_t* out)
         primeNext_ = true;
     }
     if (tablesStale_ && !primeNext_)
-        extended::rebuildTables(x_);
+        extras::rebuildTables(x_);
     tablesStale_ = false;
     beforeLast_ = saved();
     beforeLast_.frameSeconds = frameSeconds;
     if (primeNext_)
-        extended::prime(src, x_);
-    extended::levelFrameKeepingAlpha(src, dst, x_, frameSeconds);
+        extras::prime(src, x_);
+    extras::levelWithExtrasKeepingAlpha(src, dst, x_, frameSeconds);
     primeNext_ = false;
 }
 
 LevelsFilter::Points LevelsFilter::saved() const
 {
     Points p;
-    p.tracking = x_.base.tracking;
-    p.blackPoint = x_.base.blackPoint;
-    p.whitePoint = x_.base.whitePoint;
-    std::memcpy(p.levelTable, x_.base.levelTable, sizeof p.levelTable);
+    p.tracking = x_.record.tracking;
+    p.blackPoint = x_.record.blackPoint;
+    p.whitePoint = x_.record.whitePoint;
+    std::memcpy(p.levelTable, x_.record.levelTable, sizeof p.levelTable);
     p.running = x_.running;
     p.frameSeconds = 0;
     p.prime = primeNext_;
@@ -88,10 +88,10 @@ LevelsFilter::Points LevelsFilter::saved() const
 
 void LevelsFilter::restore(const Points& points)
 {
-    x_.base.tracking = points.tracking;
-    x_.base.blackPoint = points.blackPoint;
-    x_.base.whitePoint = points.whitePoint;
-    std::memcpy(x_.base.levelTable, points.levelTable, sizeof x_.base.levelTable);
+    x_.record.tracking = points.tracking;
+    x_.record.blackPoint = points.blackPoint;
+    x_.record.whitePoint = points.whitePoint;
+    std::memcpy(x_.record.levelTable, points.levelTable, sizeof x_.record.levelTable);
     x_.running = points.running;
 }
 

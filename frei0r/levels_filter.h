@@ -3,7 +3,7 @@
 #pragma once
 
 #include "frame_clock.h"
-#include "extended_levelling.h"
+#include "extras/extras.h"
 
 #include <cstdint>
 
@@ -38,7 +38,7 @@ private:
         int32_t           blackPoint;
         int32_t           whitePoint;
         int32_t           levelTable[256];
-        extended::Running running;
+        extras::Running running;
         double            frameSeconds;   // the time the frame was followed over
         bool              prime;
     };
@@ -47,7 +47,7 @@ private:
 
     int32_t        width_;
     int32_t        height_;
-    extended::Instance x_;
+    extras::Instance x_;
     FrameClock         clock_;
     bool               primeNext_ = true;   // the next frame starts afresh from itself
     bool               tablesStale_ = false; // the strength changed since the tables were built

@@ -1,6 +1,6 @@
 #include "parameters.h"
 
-#include "extended_levelling.h"
+#include "extras/extras.h"
 
 #include <cfloat>
 #include <cmath>
@@ -40,14 +40,14 @@ double followTimeFromFraction(double value)
 namespace {
 
 // The side a margin parameter stands for, and the frame's size across it.
-extended::Side sideOf(int index)
+extras::Side sideOf(int index)
 {
-    return static_cast<extended::Side>(index - kMarginTop);
+    return static_cast<extras::Side>(index - kMarginTop);
 }
 
-int32_t sizeAcross(extended::Side side, int32_t w, int32_t h)
+int32_t sizeAcross(extras::Side side, int32_t w, int32_t h)
 {
-    return side == extended::kTop || side == extended::kBottom ? h : w;
+    return side == extras::kTop || side == extras::kBottom ? h : w;
 }
 
 double clampedFraction(double value)
@@ -65,7 +65,7 @@ bool change(double& setting, double wanted)
 
 } // namespace
 
-bool setParameter(extended::Instance& x, int index, double value, int32_t w, int32_t h)
+bool setParameter(extras::Instance& x, int index, double value, int32_t w, int32_t h)
 {
     if (std::isnan(value))
         return false;
@@ -79,13 +79,13 @@ bool setParameter(extended::Instance& x, int index, double value, int32_t w, int
     int32_t wanted = 0;
     if (index >= 0 && index < settings::kStoredCount) {
         const settings::SettingInfo& info = settings::kStored[index];
-        field = &(x.base.*info.field);
+        field = &(x.record.*info.field);
         wanted = storedFromFraction(value, info.max);
     } else if (index == kPreviewClipped || index == kCuts) {
-        field = index == kCuts ? &x.options.cuts : &x.base.previewClipped;
+        field = index == kCuts ? &x.options.cuts : &x.record.previewClipped;
         wanted = value >= 0.5 ? 1 : 0;   // frei0r's bools: [0, 0.5[ false, [0.5, 1] true
     } else if (index >= kMarginTop && index < kParameterCount) {
-        const extended::Side side = sideOf(index);
+        const extras::Side side = sideOf(index);
         field = &x.options.margins[side];
         wanted = storedFromFraction(value, sizeAcross(side, w, h));
     } else {
@@ -97,14 +97,14 @@ bool setParameter(extended::Instance& x, int index, double value, int32_t w, int
     return true;
 }
 
-double parameterValue(const extended::Instance& x, int index, int32_t w, int32_t h)
+double parameterValue(const extras::Instance& x, int index, int32_t w, int32_t h)
 {
     if (index >= 0 && index < settings::kStoredCount) {
         const settings::SettingInfo& info = settings::kStored[index];
-        return fractionFromStored(x.base.*info.field, info.max);
+        return fractionFromStored(x.record.*info.field, info.max);
     }
     if (index == kPreviewClipped)
-        return x.base.previewClipped != 0 ? 1.0 : 0.0;
+        return x.record.previewClipped != 0 ? 1.0 : 0.0;
     if (index == kCuts)
         return x.options.cuts != 0 ? 1.0 : 0.0;
     if (index == kFollowTime)
@@ -114,7 +114,7 @@ double parameterValue(const extended::Instance& x, int index, int32_t w, int32_t
     if (index == kIndependence)
         return x.options.independence;
     if (index >= kMarginTop && index < kParameterCount) {
-        const extended::Side side = sideOf(index);
+        const extras::Side side = sideOf(index);
         return fractionFromStored(x.options.margins[side], sizeAcross(side, w, h));
     }
     return 0;

@@ -10,7 +10,7 @@
 
 #include <cstdint>
 
-namespace extended {
+namespace extras {
 struct Instance;
 }
 
@@ -39,10 +39,10 @@ double fractionFromStored(int32_t stored, int32_t max);
 // Sets parameter `index` from a host's value, for frames of w x h. Returns whether the
 // instance's settings changed: not for a NaN, an index that is no parameter, or a value
 // that maps onto the setting already in use.
-bool setParameter(extended::Instance& x, int index, double value, int32_t w, int32_t h);
+bool setParameter(extras::Instance& x, int index, double value, int32_t w, int32_t h);
 
 // Parameter `index` as the host reads it back: the setting in use, mapped back.
 // 0 for an index that is no parameter.
-double parameterValue(const extended::Instance& x, int index, int32_t w, int32_t h);
+double parameterValue(const extras::Instance& x, int index, int32_t w, int32_t h);
 
 } // namespace frei0r

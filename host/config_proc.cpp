@@ -47,7 +47,7 @@ int extended_filter::configProc(FilterActivation* fa, const FilterFunctions*, HW
     dialog::FrameSize frame{0, 0};
     if (fa->src != nullptr && fa->src->w > 0 && fa->src->h > 0)
         frame = {fa->src->w, fa->src->h};
-    return dialog::runExtendedConfigDialog(*static_cast<extended::Instance*>(fa->filter_data), moduleOf(fa),
+    return dialog::runExtendedConfigDialog(*static_cast<extras::Instance*>(fa->filter_data), moduleOf(fa),
                                            hwndParent, preview, frame);
 }
 

@@ -14,9 +14,9 @@ const char kFilterDesc[] = "rangewick with cuts, follow time, margins, independe
 
 namespace {
 
-extended::Instance& instanceOf(const FilterActivation* fa)
+extras::Instance& instanceOf(const FilterActivation* fa)
 {
-    return *static_cast<extended::Instance*>(fa->filter_data);
+    return *static_cast<extras::Instance*>(fa->filter_data);
 }
 
 // The host's frame as the tool and the margins see a picture: top row first. The host's
@@ -33,27 +33,27 @@ BitmapView pictureOf(const VFBitmap& bm)
 
 int initProc(FilterActivation* fa, const FilterFunctions*) noexcept
 {
-    extended::resetToDefaults(instanceOf(fa));
+    extras::setDefaults(instanceOf(fa));
     return 0;
 }
 
 int runProc(const FilterActivation* fa, const FilterFunctions*) noexcept
 {
-    extended::Instance& x = instanceOf(fa);
+    extras::Instance& x = instanceOf(fa);
     // Divided, not multiplied by 1e-6: the tool's --rate 1000000/N gives the same double.
     const int32_t us = fa->pfsi != nullptr ? fa->pfsi->lMicrosecsPerFrame : 0;
     double frameSeconds = static_cast<double>(us) / 1000000;
     if (us <= 0)
         frameSeconds = x.options.followTime / 255;   // no frame time: one level a frame, as rangewick
-    extended::levelFrame(pictureOf(*fa->src), pictureOf(*fa->dst), x, frameSeconds);
+    extras::levelWithExtras(pictureOf(*fa->src), pictureOf(*fa->dst), x, frameSeconds);
     return 0;
 }
 
 int startProc(FilterActivation* fa, const FilterFunctions*) noexcept
 {
-    extended::Instance& x = instanceOf(fa);
+    extras::Instance& x = instanceOf(fa);
     if (x.options.cuts != 0)
-        extended::startAfreshOnNextFrame(x);
+        extras::startAfreshOnNextFrame(x);
     return 0;
 }
 
@@ -65,10 +65,10 @@ bool fssProc(FilterActivation* fa, const FilterFunctions*, char* buf, int len) n
 
 void stringProc(const FilterActivation* fa, const FilterFunctions*, char* buf) noexcept
 {
-    const extended::Instance& x = instanceOf(fa);
+    const extras::Instance& x = instanceOf(fa);
     char highlight[16], shadow[16];
-    settings::formatShare(x.base.highlightClip, highlight, sizeof highlight);
-    settings::formatShare(x.base.shadowClip, shadow, sizeof shadow);
+    settings::formatShare(x.record.highlightClip, highlight, sizeof highlight);
+    settings::formatShare(x.record.shadowClip, shadow, sizeof shadow);
     char text[256];
     int n = std::snprintf(text, sizeof text, " (%s highlight, %s shadow", highlight, shadow);
     const auto add = [&](const char* part) {
@@ -94,10 +94,10 @@ void stringProc(const FilterActivation* fa, const FilterFunctions*, char* buf) n
         margins = margins || filter_extras::isOn(x, k);
     if (margins) {
         char part[64];
-        std::snprintf(part, sizeof part, ", margins %d/%d/%d/%d", static_cast<int>(x.options.margins[extended::kTop]),
-                      static_cast<int>(x.options.margins[extended::kRight]),
-                      static_cast<int>(x.options.margins[extended::kBottom]),
-                      static_cast<int>(x.options.margins[extended::kLeft]));
+        std::snprintf(part, sizeof part, ", margins %d/%d/%d/%d", static_cast<int>(x.options.margins[extras::kTop]),
+                      static_cast<int>(x.options.margins[extras::kRight]),
+                      static_cast<int>(x.options.margins[extras::kBottom]),
+                      static_cast<int>(x.options.margins[extras::kLeft]));
         add(part);
     }
     add(")");

@@ -1,10 +1,10 @@
 // The second filter of the module, "rangewick extended": rangewick with the extras of
 // the command-line tool (cuts, follow time, strength, independence, margins). Its
-// instance block is an extended::Instance; its parameter and end procedures are
+// instance block is an extras::Instance; its parameter and end procedures are
 // rangewick's. Like rangewick's, none of these lets an exception out.
 #pragma once
 
-#include "extended_levelling.h"
+#include "extras/extras.h"
 #include "extended_script_line.h"
 #include "filter_sdk.h"
 
@@ -14,8 +14,8 @@ extern const char kFilterName[];
 extern const char kFilterDesc[];
 
 // The host's C runtime gives an instance block 8-byte alignment on x86.
-static_assert(alignof(extended::Instance) <= 8, "the instance block needs no more than the host's malloc gives");
-constexpr int kInstanceSize = static_cast<int>(sizeof(extended::Instance));
+static_assert(alignof(extras::Instance) <= 8, "the instance block needs no more than the host's malloc gives");
+constexpr int kInstanceSize = static_cast<int>(sizeof(extras::Instance));
 
 // Resets a fresh instance block: rangewick's defaults, every extra off.
 int initProc(FilterActivation* fa, const FilterFunctions* ff) noexcept;

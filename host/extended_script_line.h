@@ -18,13 +18,13 @@ constexpr std::size_t kScriptLineMax = 7 + kLineCount * 11 + (kLineCount - 1) * 
 
 // Sets the four stored settings and the extras from a script line's values, each clamped
 // to its range; the clipped preview goes off, as when a saved script is loaded.
-void applyLine(extended::Instance& x, const int32_t values[kLineCount]);
+void applyLine(extras::Instance& x, const int32_t values[kLineCount]);
 
 // The script line's values: the four stored settings, then the extras.
-void lineOf(const extended::Instance& x, int32_t values[kLineCount]);
+void lineOf(const extras::Instance& x, int32_t values[kLineCount]);
 
 // Writes the instance's "Config(...)" line into out (always terminated when
 // outSize > 0). Returns the length of the full line; it fits when it is < outSize.
-std::size_t formatScriptLine(const extended::Instance& x, char* out, std::size_t outSize);
+std::size_t formatScriptLine(const extras::Instance& x, char* out, std::size_t outSize);
 
 } // namespace filter_extras

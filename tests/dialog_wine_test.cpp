@@ -8,7 +8,7 @@
 // imports, and the test sees the arguments. The runner's guards end a dialog or a
 // process that hangs and report crashes.
 
-#include "extended_levelling.h"
+#include "extras/extras.h"
 #include "filter_extras.h"
 #include "levels_instance.h"
 
@@ -153,7 +153,7 @@ struct DialogTest : ::testing::Test {
     explicit DialogTest(FilterDefinition& filter = hostCopy) : def(filter) {}
 
     FilterDefinition& def;
-    alignas(16) unsigned char block[sizeof(extended::Instance) + 64];   // either filter's
+    alignas(16) unsigned char block[sizeof(extras::Instance) + 64];   // either filter's
     LevelsInstance& inst = *reinterpret_cast<LevelsInstance*>(block);
     HostPreview preview;
     FilterActivation fa{};
@@ -499,7 +499,7 @@ TEST_F(DialogTest, WorksWithoutAPreviewInterface)
 struct ExtendedDialogTest : DialogTest {
     ExtendedDialogTest() : DialogTest(extendedCopy) {}
 
-    extended::Instance& x = *reinterpret_cast<extended::Instance*>(block);
+    extras::Instance& x = *reinterpret_cast<extras::Instance*>(block);
 
     std::string scriptLine()
     {
@@ -605,11 +605,11 @@ TEST_F(ExtendedDialogTest, ExtrasAreTypedAndRefusedAsTheToolTakesThem)
         EXPECT_EQ(preview.redos, 6);
 
         SetDlgItemTextA(dlg, 1028, "3");
-        EXPECT_EQ(x.options.margins[extended::kBottom], 0);
+        EXPECT_EQ(x.options.margins[extras::kBottom], 0);
         EXPECT_EQ(text(dlg, 1028), "0");
         EXPECT_EQ(message(dlg), "Margins 1/0/3/0 leave nothing of the 8x4 frame to count");
         SetDlgItemTextA(dlg, 1028, "2");
-        EXPECT_EQ(x.options.margins[extended::kBottom], 2);
+        EXPECT_EQ(x.options.margins[extras::kBottom], 2);
         SetDlgItemTextA(dlg, 1029, "-1");
         EXPECT_EQ(message(dlg), "Margin left: a whole number of pixels");
         EXPECT_EQ(sounds(), asterisk(4));
@@ -630,7 +630,7 @@ TEST_F(ExtendedDialogTest, ExtrasDefaultsTurnThemOffAndCancelPutsEverythingBack)
     for (int k = filter_extras::kMarginTop; k <= filter_extras::kMarginLeft; ++k)
         filter_extras::setValue(x, k, 1);
     def.runProc(&fa, &module->ff);     // some running state of its own
-    std::vector<unsigned char> before(block, block + sizeof(extended::Instance));
+    std::vector<unsigned char> before(block, block + sizeof(extras::Instance));
     EXPECT_EQ(configure([this](HWND dlg) {
         preview.redos = 0;
         click(dlg, 1030);
@@ -643,7 +643,7 @@ TEST_F(ExtendedDialogTest, ExtrasDefaultsTurnThemOffAndCancelPutsEverythingBack)
         SetDlgItemTextA(dlg, 1021, "3");
         click(dlg, IDCANCEL);
     }), 1);
-    x.base.preview = reinterpret_cast<LevelsInstance*>(before.data())->preview;
+    x.record.preview = reinterpret_cast<LevelsInstance*>(before.data())->preview;
     EXPECT_EQ(std::memcmp(block, before.data(), before.size()), 0);
 }
 

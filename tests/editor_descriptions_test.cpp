@@ -9,7 +9,7 @@
 // shows a stored value times `factor`, cut to a whole number where it has no decimals
 // (0.25098 x 255 showed as 63) and rounded to its decimals elsewhere. Shotcut's page
 // runs for real in Qt's QML test runner, with a stand-in for Shotcut's own controls.
-#include "extended_levelling.h"
+#include "extras/extras.h"
 #include "option_table.h"
 #include "options.h"
 #include "parameters.h"
@@ -146,7 +146,7 @@ std::vector<std::string> toolArguments(const ToolOption& t, long long units, int
     case Kind::Margin: {
         // That share of the frame's height or width, in whole pixels, halves up.
         const int tSide = sideOf(t);
-        const long long across = tSide == extended::kTop || tSide == extended::kBottom ? kHeight : kWidth;
+        const long long across = tSide == extras::kTop || tSide == extras::kBottom ? kHeight : kWidth;
         long long whole = 100;
         for (int i = 0; i < decimals; ++i)
             whole *= 10;
@@ -160,14 +160,14 @@ std::vector<std::string> toolArguments(const ToolOption& t, long long units, int
 }
 
 // The setting a parameter stands for, in the tool's options (null: the module's).
-double setting(const ToolOption& t, const cli::Options* tool, const extended::Instance* module)
+double setting(const ToolOption& t, const cli::Options* tool, const extras::Instance* module)
 {
     const int index = moduleIndex(t.name);
     if (index >= 0 && index < settings::kStoredCount)
-        return tool ? tool->stored[index] : module->base.*settings::kStored[index].field;
+        return tool ? tool->stored[index] : module->record.*settings::kStored[index].field;
     const std::string name = t.name;
     if (name == "preview clipped")
-        return tool ? tool->previewClipped : module->base.previewClipped != 0;
+        return tool ? tool->previewClipped : module->record.previewClipped != 0;
     if (name == "cuts")
         return tool ? tool->cuts : module->options.cuts != 0;
     if (name == "follow time")
@@ -193,17 +193,17 @@ double toolSetting(const ToolOption& t, const std::vector<std::string>& argument
 }
 
 // A fresh instance given `value` for the parameter, as a host sets it.
-extended::Instance moduleGiven(const ToolOption& t, double value)
+extras::Instance moduleGiven(const ToolOption& t, double value)
 {
-    extended::Instance x;
-    extended::resetToDefaults(x);
+    extras::Instance x;
+    extras::setDefaults(x);
     frei0r::setParameter(x, moduleIndex(t.name), value, kWidth, kHeight);
     return x;
 }
 
 double moduleSetting(const ToolOption& t, double value)
 {
-    const extended::Instance x = moduleGiven(t, value);
+    const extras::Instance x = moduleGiven(t, value);
     return setting(t, nullptr, &x);
 }
 
@@ -319,7 +319,7 @@ TEST(KdenliveEffect, EveryValueReachesTheModuleAsTheToolsSettingAndShowsAgain)
             const double typed = static_cast<double>(units) / std::pow(10.0, decimals);
             const std::string stored = kdenliveWrites(typed / p.factor());
             const double wanted = toolSetting(*t, toolArguments(*t, units, decimals));
-            const extended::Instance x = moduleGiven(*t, std::strtod(stored.c_str(), nullptr));
+            const extras::Instance x = moduleGiven(*t, std::strtod(stored.c_str(), nullptr));
             const double readBack = frei0r::parameterValue(x, moduleIndex(t->name), kWidth, kHeight);
             const long long shown = kdenliveShows(p, kdenliveWrites(readBack));
             const bool reaches = setting(*t, nullptr, &x) == wanted;
@@ -374,7 +374,7 @@ TEST(ShotcutPage, KdenlivesRangesEveryValueReachesTheModuleAsTheToolsSettingAndS
         readBacks << "\"" << t->name << "\": [";
         for (long long u : units) {
             const double typed = static_cast<double>(u) / std::pow(10.0, p.decimals());
-            const extended::Instance x =
+            const extras::Instance x =
                 moduleGiven(*t, std::strtod(kdenliveWrites(typed / p.factor()).c_str(), nullptr));
             char number[40];
             std::snprintf(number, sizeof number, "%.17g", frei0r::parameterValue(x, moduleIndex(t->name), kWidth, kHeight));

@@ -2,7 +2,7 @@
 // under Wine for the Windows rangewick.dll, every entry point found by its name. Frames
 // are checked against the engine run here, primed and followed as the command-line
 // tool levels a stream, with the input's alpha.
-#include "extended_levelling.h"
+#include "extras/extras.h"
 #include "frame_levelling.h"
 #include "levels_filter.h"
 #include "levels_instance.h"
@@ -372,9 +372,9 @@ TEST(Frei0rStream, LevelsLikeTheCommandLineToolKeepingAlpha)
 // stream starts afresh, then moved over each frame's time.
 class FollowingReference {
 public:
-    FollowingReference(int32_t w, int32_t h, double followTime) : w_(w), h_(h), x_(new extended::Instance)
+    FollowingReference(int32_t w, int32_t h, double followTime) : w_(w), h_(h), x_(new extras::Instance)
     {
-        extended::resetToDefaults(*x_);
+        extras::setDefaults(*x_);
         x_->options.followTime = followTime;
     }
 
@@ -383,14 +383,14 @@ public:
         std::vector<uint32_t> out(frame.size());
         const BitmapView src{const_cast<uint32_t*>(frame.data()), w_, h_, 0}, dst{out.data(), w_, h_, 0};
         if (fresh)
-            extended::prime(src, *x_);
-        extended::levelFrameKeepingAlpha(src, dst, *x_, frameSeconds);
+            extras::prime(src, *x_);
+        extras::levelWithExtrasKeepingAlpha(src, dst, *x_, frameSeconds);
         return out;
     }
 
 private:
     int32_t w_, h_;
-    std::unique_ptr<extended::Instance> x_;
+    std::unique_ptr<extras::Instance> x_;
 };
 
 // One level a frame moves the points one step at every new frame, whatever its time:

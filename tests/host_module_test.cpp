@@ -3,7 +3,7 @@
 // parameters, start, frames, end), checking every frame of rangewick against the engine
 // itself and every frame of rangewick extended against the command-line tool.
 
-#include "extended_levelling.h"
+#include "extras/extras.h"
 #include "frame_levelling.h"
 #include "levels_instance.h"
 #include "settings.h"
@@ -86,7 +86,7 @@ TEST(ModuleEntry, RegistersRangewickAsItWasThenTheExtendedFilter)
         const FilterDefinition& ext = host.originals[1];
         EXPECT_STREQ(ext.name, "rangewick extended");
         EXPECT_STREQ(ext.maker, "Corvalent");
-        EXPECT_EQ(ext.inst_data_size, static_cast<int>(sizeof(extended::Instance)));
+        EXPECT_EQ(ext.inst_data_size, static_cast<int>(sizeof(extras::Instance)));
         EXPECT_NE(ext.configProc, nullptr);
         EXPECT_NE(ext.script_obj, fd.script_obj);
         EXPECT_STREQ(ext.script_obj->func_list[0].name, "Config");
@@ -349,7 +349,7 @@ class ExtendedSession : public Session {
 protected:
     ExtendedSession() : Session("rangewick extended") {}
 
-    extended::Instance& x() { return *static_cast<extended::Instance*>(block); }
+    extras::Instance& x() { return *static_cast<extras::Instance*>(block); }
 };
 
 // Pictures w x h, top row first as the tool reads them: brighter towards the bottom (so
@@ -484,7 +484,7 @@ TEST_F(ExtendedSession, WithEveryExtraOffItIsRangewick)
     settings::applyStored(*reinterpret_cast<LevelsInstance*>(record.data()), stored);
     EXPECT_EQ(firstDifference(extendedOut, throughFilter(plain, pfa, m.ff, clip, w, h), static_cast<std::size_t>(w) * h * 4),
               "");
-    EXPECT_EQ(std::memcmp(&x().base, record.data(), sizeof(LevelsInstance)), 0) << "rangewick's record differs";
+    EXPECT_EQ(std::memcmp(&x().record, record.data(), sizeof(LevelsInstance)), 0) << "rangewick's record differs";
 }
 
 // A render starts: with cuts on, whatever frame the user looked at last, the run comes
@@ -516,9 +516,9 @@ TEST_F(ExtendedSession, AStartWithCutsOnLevelsTheRunFromItsOwnFirstFrame)
     // Margins of 20 rows above and below a 40x30 frame, cuts on, from a start.
     config(kTypeInt, {1, 100, 64, 192, 1, 0, 100, 0, 20, 0, 20, 0});
     ASSERT_EQ(fd->startProc(&fa, &m.ff), 0);
-    const extended::Running running = x().running;
+    const extras::Running running = x().running;
     int32_t table[256];
-    std::memcpy(table, x().base.levelTable, sizeof table);
+    std::memcpy(table, x().record.levelTable, sizeof table);
     HostFrame src(w, h, 0), dst(w, h, 64);
     for (int32_t y = 0; y < h; ++y)
         std::memcpy(src.row(y), &clip[9][static_cast<std::size_t>(y) * static_cast<std::size_t>(w)], static_cast<std::size_t>(w) * 4);
@@ -528,7 +528,7 @@ TEST_F(ExtendedSession, AStartWithCutsOnLevelsTheRunFromItsOwnFirstFrame)
     fa.src = fa.dst = nullptr;
     EXPECT_EQ(x().running.black, running.black) << "the black point moved";
     EXPECT_EQ(x().running.white, running.white) << "the white point moved";
-    EXPECT_EQ(std::memcmp(x().base.levelTable, table, sizeof table), 0) << "the table changed";
+    EXPECT_EQ(std::memcmp(x().record.levelTable, table, sizeof table), 0) << "the table changed";
     for (int32_t y = 0; y < h; ++y)
         for (int32_t px = 0; px < w; ++px) {
             const uint32_t p = src.pixel(px, y);

@@ -271,7 +271,7 @@ TEST(PreviewInterface, MethodsSitInTheHostsSlots)
 namespace ext = rangewick::extended_filter;
 
 struct ExtendedHost {
-    extended::Instance x;
+    extras::Instance x;
     FilterActivation   fa;
     FilterFunctions    ff;
 
@@ -310,12 +310,12 @@ struct ExtendedHost {
 TEST(ExtendedScript, LoadingClampsEachValueToItsRangeAndLeavesThePointsAlone)
 {
     ExtendedHost host;
-    host.x.base.previewClipped = 1;
+    host.x.record.previewClipped = 1;
     host.x.running.black = 12345;
-    const extended::Running running = host.x.running;
+    const extras::Running running = host.x.running;
     host.config({-5, 20000, 300, -1, 7, 200000, -3, 150, -1, INT32_MAX, 0, 5});
     EXPECT_EQ(host.scriptLine(), "Config(0, 10000, 255, 0, 1, 100000, 0, 100, 0, 2147483647, 0, 5)");
-    EXPECT_EQ(host.x.base.previewClipped, 0);
+    EXPECT_EQ(host.x.record.previewClipped, 0);
     EXPECT_EQ(std::memcmp(&host.x.running, &running, sizeof running), 0);
     EXPECT_EQ(host.x.options.followTime, 100);
     EXPECT_EQ(host.x.options.independence, 1);

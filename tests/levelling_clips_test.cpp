@@ -3,7 +3,7 @@
 // it on come out as the same frames levelled alone; continuous footage (a camera
 // moving, fades, a light, an object moving in, noise, flicker) finds no cut and comes
 // out as without cuts; following in seconds takes the same course at 25 and 50 fps.
-#include "extended_levelling.h"
+#include "extras/extras.h"
 #include "photo_clips.h"
 
 #include "process_run.h"
@@ -56,8 +56,8 @@ struct Levelled {
 // The clip through the tool's loop: the first frame primed, then each frame levelled.
 Levelled level(const Clip& clip, bool cuts, double followTime = 0, double frameSeconds = 0.04)
 {
-    auto x = std::make_unique<extended::Instance>();
-    extended::resetToDefaults(*x);
+    auto x = std::make_unique<extras::Instance>();
+    extras::setDefaults(*x);
     x->options.cuts = cuts ? 1 : 0;
     x->options.followTime = followTime;
     Levelled l;
@@ -66,13 +66,13 @@ Levelled level(const Clip& clip, bool cuts, double followTime = 0, double frameS
         const BitmapView src{const_cast<uint32_t*>(clip.frame(f)), clip.w, clip.h, 0};
         const BitmapView dst{l.out.frame(f), clip.w, clip.h, 0};
         if (f == 0)
-            extended::prime(src, *x);
-        const extended::FrameResult r = extended::levelFrame(src, dst, *x, frameSeconds);
+            extras::prime(src, *x);
+        const extras::FrameResult r = extras::levelWithExtras(src, dst, *x, frameSeconds);
         if (r.fresh || f == 0)
             l.fresh.push_back(f);
         l.detected.push_back(r.detected);
-        l.black.push_back(extended::blackInUse(*x));
-        l.white.push_back(extended::whiteInUse(*x));
+        l.black.push_back(extras::blackInUse(*x));
+        l.white.push_back(extras::whiteInUse(*x));
     }
     return l;
 }
@@ -233,8 +233,8 @@ TEST(MarginsInPhotoClips, ALetterboxedFilmIsLevelledAsTheFilmAlone)
         const std::string where = std::to_string(w) + "x" + std::to_string(h);
         const Levelled alone = level(film, true);
         const Levelled without = level(boxed, true);
-        auto x = std::make_unique<extended::Instance>();
-        extended::resetToDefaults(*x);
+        auto x = std::make_unique<extras::Instance>();
+        extras::setDefaults(*x);
         x->options.cuts = 1;
         const int32_t margins[4] = {bar, 0, bar, 0};
         std::copy(margins, margins + 4, x->options.margins);
@@ -243,15 +243,15 @@ TEST(MarginsInPhotoClips, ALetterboxedFilmIsLevelledAsTheFilmAlone)
         for (std::size_t f = 0; f < boxed.frames(); ++f) {
             const BitmapView src{boxed.frame(f), w, h, 0}, dst{out.frame(f), w, h, 0};
             if (f == 0)
-                extended::prime(src, *x);
-            if (extended::levelFrame(src, dst, *x, 0.04).fresh)
+                extras::prime(src, *x);
+            if (extras::levelWithExtras(src, dst, *x, 0.04).fresh)
                 fresh.push_back(f);
             for (int32_t y = 0; y < filmH; ++y)
                 ASSERT_TRUE(std::equal(out.frame(f) + static_cast<std::size_t>(y + bar) * w,
                                        out.frame(f) + static_cast<std::size_t>(y + bar + 1) * w,
                                        alone.out.frame(f) + static_cast<std::size_t>(y) * w))
                     << where << ", frame " << f << ", row " << y;
-            EXPECT_EQ(x->base.blackPoint, static_cast<int32_t>(alone.black[f])) << where << ", frame " << f;
+            EXPECT_EQ(x->record.blackPoint, static_cast<int32_t>(alone.black[f])) << where << ", frame " << f;
             EXPECT_EQ(without.black[f], 0) << where << ", frame " << f;
         }
         EXPECT_EQ(fresh, std::vector<std::size_t>{8}) << where;
@@ -285,15 +285,15 @@ TEST(IndependenceInPhotoClips, AColourCastIsTakenOut)
         p = q;
     }
     const auto greySpread = [&](double independence) {
-        auto x = std::make_unique<extended::Instance>();
-        extended::resetToDefaults(*x);
+        auto x = std::make_unique<extras::Instance>();
+        extras::setDefaults(*x);
         x->options.independence = independence;
         Clip out = shot;
         for (std::size_t f = 0; f < shot.frames(); ++f) {
             const BitmapView src{shot.frame(f), w, h, 0}, dst{out.frame(f), w, h, 0};
             if (f == 0)
-                extended::prime(src, *x);
-            extended::levelFrame(src, dst, *x, 0.04);
+                extras::prime(src, *x);
+            extras::levelWithExtras(src, dst, *x, 0.04);
         }
         const uint32_t grey = out.frame(2)[static_cast<std::size_t>(80) * w + 120];
         const int r = (grey >> 16) & 0xFF, g = (grey >> 8) & 0xFF, b = grey & 0xFF;
@@ -329,16 +329,16 @@ TEST(CutsInPhotoClips, TheToolsStatisticsMarkTheCut)
     EXPECT_EQ(process::readFile("clips_stats.csv"), stats);
 
     // Channels levelled apart: the same frames as the engine's, and each channel's points.
-    auto x = std::make_unique<extended::Instance>();
-    extended::resetToDefaults(*x);
+    auto x = std::make_unique<extras::Instance>();
+    extras::setDefaults(*x);
     x->options.independence = 0.5;
     Clip out = clip;
     std::string channels;
     for (std::size_t f = 0; f < clip.frames(); ++f) {
         const BitmapView src{clip.frame(f), w, h, 0}, dst{out.frame(f), w, h, 0};
         if (f == 0)
-            extended::prime(src, *x);
-        extended::levelFrame(src, dst, *x, 0.04);
+            extras::prime(src, *x);
+        extras::levelWithExtras(src, dst, *x, 0.04);
         char line[96];
         std::snprintf(line, sizeof line, ",%.3f,%.3f\n", x->running.channelBlack[0] / 4096.0,
                       x->running.channelWhite[0] / 4096.0);

@@ -98,7 +98,11 @@ endfunction()
 read_frames("${SU_DIR}/frame_levelling.cpp.su;${SU_DIR}/kernels/kernels.cpp.su;${SU_DIR}/kernels/reference.cpp.su;${SU_DIR}/kernels/portable.cpp.su" frame)
 read_frames(${SU_DIR}/kernels/x86/avx2.cpp.su avx2)
 read_frames(${SU_DIR}/kernels/x86/avx512.cpp.su avx512)
-read_frames(${SU_DIR}/extended_levelling.cpp.su extended)
+set(extras_su "")
+foreach(part frame cuts following margins channels strength)
+  list(APPEND extras_su ${SU_DIR}/extras/${part}.cpp.su)
+endforeach()
+read_frames("${extras_su}" extended)
 
 # The vector files' functions of one kind only: those for a table per channel, and
 # those for one table (named for it, or instances for one table).

@@ -10,7 +10,7 @@
 //                                       "rangewick"); once it is drawn writes its screen
 //                                       rectangle "w h x y" to MARKER, closes when DONE exists
 //                                       (or after 20 s)
-#include "extended_levelling.h"
+#include "extras/extras.h"
 #include "stand_in_host.h"
 #include "wine_dialog_runner.h"
 
@@ -110,7 +110,7 @@ int main(int argc, char** argv)
             module.stop();
             return 1;
         }
-        alignas(16) static unsigned char block[sizeof(extended::Instance)];
+        alignas(16) static unsigned char block[sizeof(extras::Instance)];
         VFBitmap frame{};
         frame.w = kShownWidth;
         frame.h = kShownHeight;

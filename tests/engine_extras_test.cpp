@@ -2,7 +2,7 @@
 // bit for bit; a cut starts afresh exactly as a first frame does, in place or not; the
 // points follow in seconds at the speed asked for. Clips from real photographs are in
 // levelling_clips_test.cpp.
-#include "extended_levelling.h"
+#include "extras/extras.h"
 #include "frame_helpers.h"
 
 #include <gtest/gtest.h>
@@ -18,13 +18,13 @@
 
 namespace {
 
-using extended::Instance;
+using extras::Instance;
 
 std::unique_ptr<Instance> freshExtended()
 {
     auto x = std::make_unique<Instance>();
     std::memset(x.get(), 0xCD, sizeof *x);
-    extended::resetToDefaults(*x);
+    extras::setDefaults(*x);
     return x;
 }
 
@@ -68,19 +68,19 @@ TEST(ExtendedLevelling, WithItsOptionsOffIsTheRecordsLevelling)
                     fillNoise(in, rng, 10 + 12 * static_cast<uint32_t>(f), 120);
                     if (f == 0) {
                         primeFromFrame(in.view(), ref);
-                        extended::prime(in.view(), *x);
+                        extras::prime(in.view(), *x);
                     }
                     const Detection want = keepAlpha ? levelFrameKeepingAlpha(in.view(), refOut.view(), ref)
                                                      : levelFrame(in.view(), refOut.view(), ref);
                     TestFrame copy = in;
                     TestFrame& target = inPlace ? copy : out;
-                    const extended::FrameResult got =
-                        keepAlpha ? extended::levelFrameKeepingAlpha(copy.view(), target.view(), *x, 0.04)
-                                  : extended::levelFrame(copy.view(), target.view(), *x, 0.04);
+                    const extras::FrameResult got =
+                        keepAlpha ? extras::levelWithExtrasKeepingAlpha(copy.view(), target.view(), *x, 0.04)
+                                  : extras::levelWithExtras(copy.view(), target.view(), *x, 0.04);
                     ASSERT_EQ(got.detected.black, want.black) << where;
                     ASSERT_EQ(got.detected.white, want.white) << where;
                     ASSERT_FALSE(got.fresh) << where;
-                    ASSERT_EQ(std::memcmp(&x->base, &ref, sizeof ref), 0) << where << ", frame " << f;
+                    ASSERT_EQ(std::memcmp(&x->record, &ref, sizeof ref), 0) << where << ", frame " << f;
                     ASSERT_TRUE(samePixels(target, refOut, 0xFFFFFFFFu)) << where << ", frame " << f;
                 }
             }
@@ -105,25 +105,25 @@ TEST(ExtendedLevelling, ACutStartsAfreshAsAFirstFrame)
                         i->options.followTime = followTime;
                     }
                     const auto level = [&](Instance& i, TestFrame& src, TestFrame& dst) {
-                        return keepAlpha ? extended::levelFrameKeepingAlpha(src.view(), dst.view(), i, 0.04)
-                                         : extended::levelFrame(src.view(), dst.view(), i, 0.04);
+                        return keepAlpha ? extras::levelWithExtrasKeepingAlpha(src.view(), dst.view(), i, 0.04)
+                                         : extras::levelWithExtras(src.view(), dst.view(), i, 0.04);
                     };
                     TestFrame dark(41, 23, 2), bright(41, 23, 2), out(41, 23, 1), aloneOut(41, 23, 1);
                     fillNoise(dark, rng, 5, 60);
-                    extended::prime(dark.view(), *x);
+                    extras::prime(dark.view(), *x);
                     for (int f = 0; f < 3; ++f)
                         ASSERT_FALSE(level(*x, dark, out).fresh) << where;
 
                     fillNoise(bright, rng, 150, 100);
-                    extended::prime(bright.view(), *alone);
+                    extras::prime(bright.view(), *alone);
                     level(*alone, bright, aloneOut);
                     if (asked)
-                        extended::startAfreshOnNextFrame(*x);
+                        extras::startAfreshOnNextFrame(*x);
                     TestFrame copy = bright;
-                    const extended::FrameResult cut = level(*x, copy, inPlace ? copy : out);
+                    const extras::FrameResult cut = level(*x, copy, inPlace ? copy : out);
                     EXPECT_TRUE(cut.fresh) << where;
                     EXPECT_TRUE(samePixels(inPlace ? copy : out, aloneOut, 0xFFFFFFFFu)) << where;
-                    EXPECT_EQ(std::memcmp(&x->base, &alone->base, sizeof x->base), 0) << where;
+                    EXPECT_EQ(std::memcmp(&x->record, &alone->record, sizeof x->record), 0) << where;
                     EXPECT_EQ(std::memcmp(&x->running, &alone->running, sizeof x->running), 0) << where;
                     // The frame after it is no cut.
                     EXPECT_FALSE(level(*x, bright, out).fresh) << where;
@@ -143,37 +143,37 @@ TEST(ExtendedLevelling, FollowsInSecondsAtTheSpeedAskedFor)
         grey.fillWith([&](int32_t px, int32_t) { return px % 2 ? rgb(hi, hi, hi) : rgb(lo, lo, lo); });
     };
     frameOf(40, 200);
-    extended::prime(grey.view(), *x);
-    EXPECT_EQ(extended::blackInUse(*x), 40);
-    EXPECT_EQ(extended::whiteInUse(*x), 200);
+    extras::prime(grey.view(), *x);
+    EXPECT_EQ(extras::blackInUse(*x), 40);
+    EXPECT_EQ(extras::whiteInUse(*x), 200);
 
     frameOf(100, 150);
-    const double step = 20890.0 / extended::kPointScale;   // 255 x 4096 x 0.04 / 2, rounded
+    const double step = 20890.0 / extras::kPointScale;   // 255 x 4096 x 0.04 / 2, rounded
     for (int f = 1; f <= 3; ++f) {
-        extended::levelFrame(grey.view(), out.view(), *x, 0.04);
-        EXPECT_EQ(extended::blackInUse(*x), 40 + f * step) << f;
-        EXPECT_EQ(extended::whiteInUse(*x), 200 - f * step) << f;
-        EXPECT_EQ(x->base.blackPoint, static_cast<int32_t>(40 + f * step + 0.5)) << f;
+        extras::levelWithExtras(grey.view(), out.view(), *x, 0.04);
+        EXPECT_EQ(extras::blackInUse(*x), 40 + f * step) << f;
+        EXPECT_EQ(extras::whiteInUse(*x), 200 - f * step) << f;
+        EXPECT_EQ(x->record.blackPoint, static_cast<int32_t>(40 + f * step + 0.5)) << f;
     }
     int32_t want[256];
     levels::buildLevelTable(40 + 3 * step, 200 - 3 * step, false, want);
-    EXPECT_EQ(std::memcmp(x->base.levelTable, want, sizeof want), 0);
-    EXPECT_EQ(x->base.levelTable[55], 0);   // below the black point of 55.3
-    EXPECT_EQ(x->base.levelTable[56], 1);   // 0.7 of a level above it: 255 x 0.7 / 129.4 = 1.38
-    EXPECT_EQ(x->base.levelTable[57], 3);   // 3.35
+    EXPECT_EQ(std::memcmp(x->record.levelTable, want, sizeof want), 0);
+    EXPECT_EQ(x->record.levelTable[55], 0);   // below the black point of 55.3
+    EXPECT_EQ(x->record.levelTable[56], 1);   // 0.7 of a level above it: 255 x 0.7 / 129.4 = 1.38
+    EXPECT_EQ(x->record.levelTable[57], 3);   // 3.35
 
     for (int f = 0; f < 20; ++f)   // the rest of the way, never past the detection
-        extended::levelFrame(grey.view(), out.view(), *x, 0.04);
-    EXPECT_EQ(extended::blackInUse(*x), 100);
-    EXPECT_EQ(extended::whiteInUse(*x), 150);
+        extras::levelWithExtras(grey.view(), out.view(), *x, 0.04);
+    EXPECT_EQ(extras::blackInUse(*x), 100);
+    EXPECT_EQ(extras::whiteInUse(*x), 150);
 
     frameOf(100, 250);
-    extended::levelFrame(grey.view(), out.view(), *x, 0.04);
-    EXPECT_EQ(extended::whiteInUse(*x), 250);
+    extras::levelWithExtras(grey.view(), out.view(), *x, 0.04);
+    EXPECT_EQ(extras::whiteInUse(*x), 250);
     // No time passed (the same frame again): nothing moves.
     frameOf(10, 250);
-    extended::levelFrame(grey.view(), out.view(), *x, 0);
-    EXPECT_EQ(extended::blackInUse(*x), 100);
+    extras::levelWithExtras(grey.view(), out.view(), *x, 0);
+    EXPECT_EQ(extras::blackInUse(*x), 100);
 }
 
 // The picture inside the margins comes out, frame after frame, exactly as the same
@@ -206,17 +206,17 @@ TEST(ExtendedLevelling, MarginsLevelThePictureInsideAsIfCropped)
                     });
                     crop.fillWith([&](int32_t px, int32_t py) { return in.at(px + m[3], py + m[0]); });
                     if (f == 0) {
-                        extended::prime(in.view(), *x);
-                        extended::prime(crop.view(), *cropped);
+                        extras::prime(in.view(), *x);
+                        extras::prime(crop.view(), *cropped);
                     }
                     TestFrame copy = in;
                     TestFrame& target = inPlace ? copy : out;
                     int32_t table[256];   // what the frame is mapped with: the one before, or at a cut its own
-                    std::memcpy(table, cropped->base.levelTable, sizeof table);
-                    const extended::FrameResult got = extended::levelFrame(copy.view(), target.view(), *x, 0.04);
-                    const extended::FrameResult want = extended::levelFrame(crop.view(), cropOut.view(), *cropped, 0.04);
+                    std::memcpy(table, cropped->record.levelTable, sizeof table);
+                    const extras::FrameResult got = extras::levelWithExtras(copy.view(), target.view(), *x, 0.04);
+                    const extras::FrameResult want = extras::levelWithExtras(crop.view(), cropOut.view(), *cropped, 0.04);
                     if (want.fresh)
-                        std::memcpy(table, cropped->base.levelTable, sizeof table);
+                        std::memcpy(table, cropped->record.levelTable, sizeof table);
                     ASSERT_EQ(got.fresh, want.fresh) << where << ", frame " << f;
                     ASSERT_EQ(want.fresh, f == 4) << where << ", frame " << f;
                     ASSERT_EQ(std::memcmp(&x->running, &cropped->running, sizeof x->running), 0) << where;
@@ -249,11 +249,11 @@ TEST(ExtendedLevelling, StrengthBlendsTheLevellingWithTheInput)
         fillNoise(in, rng, 30 + 15 * static_cast<uint32_t>(f), 90);
         for (Instance* i : {none.get(), half.get(), full.get()}) {
             if (f == 0)
-                extended::prime(in.view(), *i);
+                extras::prime(in.view(), *i);
         }
-        extended::levelFrame(in.view(), outNone.view(), *none, 0.04);
-        extended::levelFrame(in.view(), outHalf.view(), *half, 0.04);
-        extended::levelFrame(in.view(), outFull.view(), *full, 0.04);
+        extras::levelWithExtras(in.view(), outNone.view(), *none, 0.04);
+        extras::levelWithExtras(in.view(), outHalf.view(), *half, 0.04);
+        extras::levelWithExtras(in.view(), outFull.view(), *full, 0.04);
         ASSERT_TRUE(samePixels(outNone, in, 0x00FFFFFFu)) << "frame " << f;
         bool changed = false;
         for (int32_t y = 0; y < in.h; ++y)
@@ -264,7 +264,7 @@ TEST(ExtendedLevelling, StrengthBlendsTheLevellingWithTheInput)
                     changed = changed || a != b;
                 }
         ASSERT_TRUE(changed) << "frame " << f;
-        EXPECT_EQ(half->base.blackPoint, full->base.blackPoint);   // the points do not depend on it
+        EXPECT_EQ(half->record.blackPoint, full->record.blackPoint);   // the points do not depend on it
     }
 }
 
@@ -325,16 +325,16 @@ TEST(ExtendedLevelling, FullIndependenceLevelsEachChannelAsItsOwnGreyPicture)
                 return rgb(lo[2] + rng() % span[2], lo[1] + rng() % span[1], lo[0] + rng() % span[0]);
             });
             if (f == 0)
-                extended::prime(in.view(), *x);
-            extended::levelFrame(in.view(), out.view(), *x, 0.04);
+                extras::prime(in.view(), *x);
+            extras::levelWithExtras(in.view(), out.view(), *x, 0.04);
             for (int c = 0; c < 3; ++c) {
                 greyIn.fillWith([&](int32_t px, int32_t py) {
                     const uint32_t v = (in.at(px, py) >> (8 * c)) & 0xFF;
                     return rgb(v, v, v);
                 });
                 if (f == 0)
-                    extended::prime(greyIn.view(), *grey[c]);
-                extended::levelFrame(greyIn.view(), greyOut.view(), *grey[c], 0.04);
+                    extras::prime(greyIn.view(), *grey[c]);
+                extras::levelWithExtras(greyIn.view(), greyOut.view(), *grey[c], 0.04);
                 for (int32_t py = 0; py < 100; ++py)
                     for (int32_t px = 0; px < 100; ++px)
                         ASSERT_EQ((out.at(px, py) >> (8 * c)) & 0xFF, greyOut.at(px, py) & 0xFF)
@@ -357,12 +357,12 @@ TEST(ExtendedLevelling, PartIndependenceBlendsTheSharedAndTheChannelsOwnPoints)
     auto shared = freshExtended(), own = freshExtended();
     own->options.independence = 1;
     for (Instance* i : {shared.get(), own.get()})
-        extended::prime(in.view(), *i);
+        extras::prime(in.view(), *i);
     // Shares whose products fall on either side of a half unit.
     for (double independence : {0.3, 0.37, 0.618, 0.99}) {
         auto part = freshExtended();
         part->options.independence = independence;
-        extended::prime(in.view(), *part);
+        extras::prime(in.view(), *part);
         const auto blended = [&](int32_t s, int32_t o) {
             return s + static_cast<int32_t>(std::floor(independence * (o - s) + 0.5));
         };

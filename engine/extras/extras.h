@@ -1,38 +1,22 @@
-// Levelling beyond the VirtualDub filter's record, shared by the command-line tool, the
-// frei0r module and the extended VirtualDub filter: starting afresh at a cut, following
-// in seconds instead of one level a frame, margins left out of the count, red, green and
-// blue levelled apart (independence), and a strength below full. With every option at its default a frame comes out exactly as levelFrame
-// makes it, and the record ends the same.
+// The extras: levelling beyond the VirtualDub filter's record, shared by the
+// command-line tool, the frei0r module and the extended VirtualDub filter. Starting
+// afresh at a cut (cuts.h), following in seconds instead of one level a frame
+// (following.h), margins left out of the count (margins.h), red, green and blue
+// levelled apart (channels.h) and a strength below full (strength.h), put together in
+// one frame (frame.cpp). With every option at its default a frame comes out exactly as
+// the record's levelFrame makes it, and the record ends the same.
 #pragma once
 
+#include "extras/cuts.h"
+#include "extras/following.h"
+#include "extras/margins.h"
 #include "frame_levelling.h"
 #include "levels_instance.h"
 #include "option_table.h"
 
 #include <cstdint>
 
-namespace extended {
-
-// The longest follow time, in seconds.
-constexpr double kFollowTimeMax = options::kFollowTimeMax;
-// Points that follow in seconds are kept in 1/kPointScale of a level: whole numbers,
-// so every build and every host moves them alike, and frame times that differ by a
-// host's rounding (GStreamer's nanoseconds, ffmpeg's milliseconds) move them alike too.
-constexpr int32_t kPointScale = 4096;
-// A frame is a cut when its samples lie, on average, at least kCutLevels from where the
-// frame before had them (the area between the two cumulative histograms), or at least
-// kReshapedCutLevels when the histogram also changed its shape by kReshapeLevels or
-// more (see unexplainedDistance). A fade to or from black over half a second moves a
-// picture by at most about 21 levels a frame at 24 fps, but keeps its shape (0.5 levels
-// unexplained, measured); a pan or a light moves it by 10 or less. Two photographs of
-// about the same brightness measured 24 to 27 levels apart, 8 unexplained. Shots whose
-// histograms lie closer than this pass as one.
-constexpr double kCutLevels         = 25;
-constexpr double kReshapedCutLevels = 22;
-constexpr double kReshapeLevels     = 4;
-
-// Sides of the margins, in the order they are given in.
-enum Side { kTop, kRight, kBottom, kLeft };
+namespace extras {
 
 struct Options {
     int32_t cuts;          // nonzero: start afresh at a cut
@@ -68,7 +52,7 @@ struct FrameScratch {
 
 // Plain data: a host may allocate and copy it byte for byte.
 struct Instance {
-    LevelsInstance base;      // the VirtualDub filter's record: its settings, points and table
+    LevelsInstance record;    // the VirtualDub filter's record: its settings, points and table
     Options        options;
     Running        running;
     FrameScratch   scratch;
@@ -85,11 +69,9 @@ inline bool levelsChannelsApart(const Instance& x)
     return x.options.independence > 0;
 }
 
-// Whether margins leave anything of a w x h frame to count.
-bool marginsLeaveAPicture(const int32_t margins[4], int32_t w, int32_t h);
-
-// Settings, options and running state as a new instance has them; leaves base.preview alone.
-void resetToDefaults(Instance& x);
+// Settings, options and running state as a new instance has them; leaves the record's
+// preview alone.
+void setDefaults(Instance& x);
 
 // A fresh start on this frame, as on a first frame: its detection becomes the points in
 // use and the table is built from them. Writes no pixel.
@@ -111,10 +93,10 @@ void rebuildTables(Instance& x);
 // Levels one frame `frameSeconds` after the one before (the time matters only when
 // following in seconds). src and dst may be the same frame. Where the margins leave
 // nothing to count, the frame is mapped and the points stay as they were.
-FrameResult levelFrame(const BitmapView& src, const BitmapView& dst, Instance& x, double frameSeconds);
+FrameResult levelWithExtras(const BitmapView& src, const BitmapView& dst, Instance& x, double frameSeconds);
 // The same, each pixel of dst keeping the top byte of its pixel in src.
-FrameResult levelFrameKeepingAlpha(const BitmapView& src, const BitmapView& dst, Instance& x,
-                                   double frameSeconds);
+FrameResult levelWithExtrasKeepingAlpha(const BitmapView& src, const BitmapView& dst, Instance& x,
+                                        double frameSeconds);
 
 // The points in use as levels: whole ones, or between levels when following in seconds.
 // Inline: on i686 a double returned from a call comes back on the x87 stack.
@@ -127,4 +109,4 @@ inline double whiteInUse(const Instance& x)
     return static_cast<double>(x.running.white) / kPointScale;
 }
 
-} // namespace extended
+} // namespace extras
