@@ -390,6 +390,25 @@ TEST(Frei0rInMlt, RendersAClipAsTheToolLevelsIt)
     EXPECT_TRUE(levelledAsTheToolDoes(readFile(run.file("extras.raw")),
                                       levelledByTool(run, run.file("plain.raw"), w, h, "--cuts --follow-time 2 --rate 25"),
                                       plain));
+
+    // A slideshow at one picture in 5 s: 5 is also 200 fps in milliseconds, so only the
+    // host's own unit reads it right.
+    writeFile(run.file("profile"), "description=rangewick slides\nframe_rate_num=1\nframe_rate_den=5\nwidth=64\n"
+                                   "height=48\nprogressive=1\nsample_aspect_num=1\nsample_aspect_den=1\n"
+                                   "display_aspect_num=4\ndisplay_aspect_den=3\ncolorspace=709\n");
+    ASSERT_EQ(run.run("ffmpeg -nostdin -v error -f rawvideo -pix_fmt bgra -s 64x48 -framerate 1/5 -i "
+                          + quote(run.file("in.raw").string()) + " -c:v rawvideo -pix_fmt rgba -y "
+                          + quote(run.file("in.nut").string()),
+                      "ffmpeg.log"),
+              0)
+        << run.log("ffmpeg.log");
+    ASSERT_EQ(render("", "slides.raw"), 0) << run.log("melt.log");
+    ASSERT_EQ(render("-filter frei0r.rangewick 'follow time=0.2'", "slides-levelled.raw"), 0) << run.log("melt.log");
+    const std::string slides = readFile(run.file("slides.raw"));
+    ASSERT_GE(slides.size(), std::size_t{4} * w * h * 3) << "MLT rendered fewer than 3 slides";
+    EXPECT_TRUE(levelledAsTheToolDoes(readFile(run.file("slides-levelled.raw")),
+                                      levelledByTool(run, run.file("slides.raw"), w, h, "--follow-time 20 --rate 1/5"),
+                                      slides));
 }
 
 // A project as Debian's Kdenlive 22.12 saved it, the effect added from editors/kdenlive
