@@ -17,3 +17,9 @@ inline std::string buildPath(const char* unixPath)
 #endif
     return path;
 }
+
+// A file of the running test, in the build's folder for the tests.
+inline std::string testFile(const std::string& name)
+{
+    return buildPath((RANGEWICK_TEST_FILES "/" + name).c_str());
+}

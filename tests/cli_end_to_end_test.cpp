@@ -32,10 +32,10 @@ using namespace process;
 
 using ToolRun = Result;
 
-// Files of the current test, in the working directory.
+// Files of the current test.
 std::string scratch(const char* suffix)
 {
-    return std::string("cli_e2e_") + ::testing::UnitTest::GetInstance()->current_test_info()->name() + suffix;
+    return testFile(std::string("cli_e2e_") + ::testing::UnitTest::GetInstance()->current_test_info()->name() + suffix);
 }
 
 // Runs rangewick with `args`, `input` on standard input; collects output and messages.

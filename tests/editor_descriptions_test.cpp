@@ -357,7 +357,7 @@ TEST(ShotcutPage, KdenlivesRangesEveryValueReachesTheModuleAsTheToolsSettingAndS
     ASSERT_EQ(kdenlive.size(), static_cast<std::size_t>(frei0r::kParameterCount));
 
     // The values to try: Kdenlive's ranges, and the module's values for each.
-    const fs::path dir = fs::current_path() / "editor_shotcut_page";
+    const fs::path dir = fs::path(RANGEWICK_TEST_FILES) / "editor_shotcut_page";
     fs::remove_all(dir);
     fs::create_directories(dir);
     fs::copy_file(kShotcutDriver, dir / "driver.qml");

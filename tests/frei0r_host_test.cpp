@@ -70,7 +70,7 @@ class HostRun {
 public:
     HostRun()
     {
-        dir_ = fs::current_path() / (std::string("frei0r_host_")
+        dir_ = fs::path(RANGEWICK_TEST_FILES) / (std::string("frei0r_host_")
                                      + ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(dir_);
         fs::create_directories(dir_ / "lib");

@@ -6,6 +6,7 @@
 #include "extras/extras.h"
 #include "photo_clips.h"
 
+#include "build_path.h"
 #include "process_run.h"
 
 #include <gtest/gtest.h>
@@ -321,12 +322,13 @@ TEST(CutsInPhotoClips, TheToolsStatisticsMarkTheCut)
         stats += line;
     }
     const std::string in(reinterpret_cast<const char*>(clip.px.data()), clip.px.size() * 4);
+    const std::string statsFile = testFile("clips_stats.csv");
     const process::Result r = process::run(
-        RANGEWICK_EXE, {"--size", "96x54", "--cuts", "--follow-time", "1", "--rate", "25", "--stats", "clips_stats.csv"},
-        in, "clips_tool");
+        RANGEWICK_EXE, {"--size", "96x54", "--cuts", "--follow-time", "1", "--rate", "25", "--stats", statsFile},
+        in, testFile("clips_tool"));
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(r.out == std::string(reinterpret_cast<const char*>(want.out.px.data()), want.out.px.size() * 4));
-    EXPECT_EQ(process::readFile("clips_stats.csv"), stats);
+    EXPECT_EQ(process::readFile(statsFile), stats);
 
     // Channels levelled apart: the same frames as the engine's, and each channel's points.
     auto x = std::make_unique<extras::Instance>();
@@ -345,10 +347,10 @@ TEST(CutsInPhotoClips, TheToolsStatisticsMarkTheCut)
         channels += line;
     }
     const process::Result apart = process::run(
-        RANGEWICK_EXE, {"--size", "96x54", "--independence", "0.5", "--stats", "clips_stats.csv"}, in, "clips_tool");
+        RANGEWICK_EXE, {"--size", "96x54", "--independence", "0.5", "--stats", statsFile}, in, testFile("clips_tool"));
     ASSERT_EQ(apart.status, 0) << apart.err;
     EXPECT_TRUE(apart.out == std::string(reinterpret_cast<const char*>(out.px.data()), out.px.size() * 4));
-    const std::string written = process::readFile("clips_stats.csv");
+    const std::string written = process::readFile(statsFile);
     EXPECT_EQ(written.compare(0, written.find('\n'), "frame,detected_black,detected_white,black,white,fresh,"
                                                      "red_black,red_white,green_black,green_white,blue_black,blue_white"),
               0)
@@ -360,7 +362,7 @@ TEST(CutsInPhotoClips, TheToolsStatisticsMarkTheCut)
         blue += written.substr(cut, next - cut + 1);
     }
     EXPECT_EQ(blue, channels);
-    std::remove("clips_stats.csv");
+    std::remove(statsFile.c_str());
 }
 
 } // namespace
