@@ -192,11 +192,15 @@ inline void addCounts(const SubHistograms& runs, const SubHistograms& lone, Chan
 }
 
 // The portable pass with one table or a table per channel, into one histogram or one
-// per channel (Counts), the top byte 0 or, with kKeepAlpha, src's. Inlined, so that each
-// pass has its sub-histograms in its own frame.
-template <bool kKeepAlpha, int kTables, class Counts>
+// per channel (Counts), the top byte 0 or, with kKeepAlpha, src's; with kBeside, the
+// strips at the sides of each row (which must leave a picture between them) mapped and
+// not counted. Without kBeside nothing of the strips is compiled in: the pass that
+// levelFrame runs stays the code it was. Inlined, so that each pass has its
+// sub-histograms in its own frame.
+template <bool kKeepAlpha, bool kBeside = false, int kTables, class Counts>
 inline __attribute__((always_inline)) void mapAndCountRuns(const BitmapView& src, const BitmapView& dst,
-                                                           const TableSet<kTables>& table, Counts& hist)
+                                                           const TableSet<kTables>& table, Counts& hist,
+                                                           SideStrips strips = {0, 0})
 {
     // Every sample costs a read-modify-write of a counter, and an increment of the
     // counter just written waits for that store. Where neighbouring samples share
@@ -211,7 +215,8 @@ inline __attribute__((always_inline)) void mapAndCountRuns(const BitmapView& src
     // taken two at a time and a run only goes on when both repeat it: in grainy content,
     // where neighbours match now and then, a single-pixel test would branch
     // unpredictably and cost more than the counting it saves.
-    const int32_t w = src.w, h = src.h;
+    const int32_t left = strips.left, right = strips.right;
+    const int32_t w = kBeside ? src.w - left - right : src.w, h = src.h;
     if (w <= 0 || h <= 0)
         return;
     SubHistograms runs;  // per channel: runs, counted when they end
@@ -225,12 +230,23 @@ inline __attribute__((always_inline)) void mapAndCountRuns(const BitmapView& src
     };
     // The run's output is its colour alone: a pixel of it takes its own top byte.
     const auto out = [](uint32_t mapped, uint32_t pixel) { return kKeepAlpha ? mapped | (pixel & kAlphaMask) : mapped; };
+    const auto mapStrip = [&](const uint32_t* from, uint32_t* to, int32_t n) {
+        for (int32_t i = 0; i < n; ++i)
+            to[i] = out(mapPixel(from[i], table), from[i]);
+    };
+    // s and d at the first pixel counted of their row.
     const uint32_t* s = static_cast<const uint32_t*>(src.data);
     uint32_t*       d = static_cast<uint32_t*>(dst.data);
+    if constexpr (kBeside) {
+        s += left;
+        d += left;
+    }
     uint32_t runPixel = s[0] & kRgbMask;
     uint32_t runOut   = mapPixel(runPixel, table);
     uint32_t run      = 0; // pixels of runPixel not yet counted
     for (int32_t y = 0; y < h; ++y) {
+        if constexpr (kBeside)
+            mapStrip(s - left, d - left, left);
         const uint32_t* const pairsEnd = s + (w & ~1);
         for (; s != pairsEnd; s += 2, d += 2) {
             const uint32_t p0 = s[0];
@@ -266,8 +282,14 @@ inline __attribute__((always_inline)) void mapAndCountRuns(const BitmapView& src
             ++s;
             ++d;
         }
-        s = nextRow(s, src.modulo);
-        d = nextRow(d, dst.modulo);
+        if constexpr (kBeside) {
+            mapStrip(s, d, right);
+            s = nextRow(s + right, src.modulo) + left;
+            d = nextRow(d + right, dst.modulo) + left;
+        } else {
+            s = nextRow(s, src.modulo);
+            d = nextRow(d, dst.modulo);
+        }
     }
     count(runs, runPixel, run);
     addCounts(runs, lone, hist);
@@ -291,6 +313,34 @@ void mapAndCountChannelsPortable(const BitmapView& src, const BitmapView& dst, c
         mapAndCountRuns<false>(src, dst, set, hist);
 }
 
+void mapAndCountBetweenPortable(const BitmapView& src, const BitmapView& dst, const int32_t table[256],
+                                Histogram& hist, SideStrips strips, bool keepAlpha)
+{
+    if (!stripsLeaveAPicture(strips, src.w)) {
+        mapPortable(src, dst, table, keepAlpha);
+        return;
+    }
+    const TableSet<1> set = {{table}};
+    if (keepAlpha)
+        mapAndCountRuns<true, true>(src, dst, set, hist, strips);
+    else
+        mapAndCountRuns<false, true>(src, dst, set, hist, strips);
+}
+
+void mapAndCountChannelsBetweenPortable(const BitmapView& src, const BitmapView& dst, const ChannelTables& tables,
+                                        ChannelHistograms& hist, SideStrips strips, bool keepAlpha)
+{
+    if (!stripsLeaveAPicture(strips, src.w)) {
+        mapChannelsPortable(src, dst, tables, keepAlpha);
+        return;
+    }
+    const TableSet<3> set = {{tables[0], tables[1], tables[2]}};
+    if (keepAlpha)
+        mapAndCountRuns<true, true>(src, dst, set, hist, strips);
+    else
+        mapAndCountRuns<false, true>(src, dst, set, hist, strips);
+}
+
 const char* passName(Pass pass)
 {
     switch (pass) {
@@ -311,18 +361,21 @@ PassKernels kernelsOf(Pass pass)
 {
     switch (pass) {
     case Pass::Plain:
-        return {mapAndCountReference, nullptr, mapReference, mapAndCountChannelsReference, mapChannelsReference};
+        return {mapAndCountReference, nullptr, mapReference, mapAndCountChannelsReference, mapChannelsReference,
+                mapAndCountBetweenReference, mapAndCountChannelsBetweenReference};
     case Pass::Portable:
-        return {mapAndCountPortable, nullptr, mapPortable, mapAndCountChannelsPortable, mapChannelsPortable};
+        return {mapAndCountPortable, nullptr, mapPortable, mapAndCountChannelsPortable, mapChannelsPortable,
+                mapAndCountBetweenPortable, mapAndCountChannelsBetweenPortable};
 #if RANGEWICK_HAVE_X86_PASSES
     case Pass::Avx2:
         if (avx2PassUsable())
-            return {mapAndCountAvx2, mapAndCountAvx2KeepingAlpha, mapAvx2, mapAndCountChannelsAvx2, mapChannelsAvx2};
+            return {mapAndCountAvx2, mapAndCountAvx2KeepingAlpha, mapAvx2, mapAndCountChannelsAvx2, mapChannelsAvx2,
+                    mapAndCountBetweenAvx2, mapAndCountChannelsBetweenAvx2};
         break;
     case Pass::Avx512:
         if (avx512PassUsable())
             return {mapAndCountAvx512, mapAndCountAvx512KeepingAlpha, mapAvx512, mapAndCountChannelsAvx512,
-                    mapChannelsAvx512};
+                    mapChannelsAvx512, mapAndCountBetweenAvx512, mapAndCountChannelsBetweenAvx512};
         break;
 #else
     case Pass::Avx2:
@@ -603,6 +656,71 @@ void mapChannels(const BitmapView& src, const BitmapView& dst, const ChannelTabl
 ChannelMapPass channelMapFunction(Pass pass)
 {
     return kernelsOf(pass).mapChannels;
+}
+
+namespace {
+
+inline void countPixel(uint32_t p, Histogram& hist)
+{
+    ++hist[(p >> 16) & 0xFF];
+    ++hist[(p >> 8) & 0xFF];
+    ++hist[p & 0xFF];
+}
+
+inline void countPixel(uint32_t p, ChannelHistograms& hist)
+{
+    for (int c = 0; c < 3; ++c)
+        ++hist[c][(p >> (8 * c)) & 0xFF];
+}
+
+// The definition of the passes between strips, one table or one per channel.
+template <int kTables, class Counts>
+void mapAndCountBetweenPlainly(const BitmapView& src, const BitmapView& dst, const TableSet<kTables>& tables,
+                               Counts& hist, SideStrips strips, bool keepAlpha)
+{
+    const bool counting = stripsLeaveAPicture(strips, src.w);
+    const int32_t end = src.w - strips.right;
+    const uint32_t alpha = keepAlpha ? kAlphaMask : 0;
+    const uint32_t* s = static_cast<const uint32_t*>(src.data);
+    uint32_t*       d = static_cast<uint32_t*>(dst.data);
+    for (int32_t y = 0; y < src.h; ++y) {
+        for (int32_t x = 0; x < src.w; ++x) {
+            const uint32_t p = s[x];
+            if (counting && x >= strips.left && x < end)
+                countPixel(p, hist);
+            d[x] = mapPixel(p, tables) | (p & alpha);
+        }
+        s = nextRow(s + src.w, src.modulo);
+        d = nextRow(d + src.w, dst.modulo);
+    }
+}
+
+} // namespace
+
+void mapAndCountBetweenReference(const BitmapView& src, const BitmapView& dst, const int32_t table[256],
+                                 Histogram& hist, SideStrips strips, bool keepAlpha)
+{
+    mapAndCountBetweenPlainly(src, dst, TableSet<1>{{table}}, hist, strips, keepAlpha);
+}
+
+void mapAndCountChannelsBetweenReference(const BitmapView& src, const BitmapView& dst, const ChannelTables& tables,
+                                         ChannelHistograms& hist, SideStrips strips, bool keepAlpha)
+{
+    mapAndCountBetweenPlainly(src, dst, TableSet<3>{{tables[0], tables[1], tables[2]}}, hist, strips, keepAlpha);
+}
+
+void mapAndCountBetween(const BitmapView& src, const BitmapView& dst, const int32_t table[256], Histogram& hist,
+                        SideStrips strips, bool keepAlpha)
+{
+    static const BetweenPass pass = kernelsOf(chosenPass().pass).between;
+    pass(src, dst, table, hist, strips, keepAlpha);
+}
+
+void mapAndCountChannelsBetween(const BitmapView& src, const BitmapView& dst, const ChannelTables& tables,
+                                ChannelHistograms& hist, SideStrips strips, bool keepAlpha)
+{
+    static const ChannelBetweenPass pass = kernelsOf(chosenPass().pass).channelsBetween;
+    pass(src, dst, tables, hist, strips, keepAlpha);
 }
 
 void countChannels(const BitmapView& src, ChannelHistograms& hist)

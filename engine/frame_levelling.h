@@ -209,14 +209,68 @@ void mapChannelsAvx512(const BitmapView& src, const BitmapView& dst, const Chann
 #endif
 ChannelMapPass channelMapFunction(Pass pass); // nullptr where the pass is not usable
 
+// ---- the picture between strips at the sides of the rows (margins left and right) ----
+
+// Pixels at the start (left) and the end (right) of every row that are mapped but not
+// counted.
+struct SideStrips {
+    int32_t left;
+    int32_t right;
+};
+
+// The pixel pass over whole rows that counts only between the strips: every pixel of
+// dst = table(src), its top byte 0 or, with keepAlpha, src's; hist counts R, G and B of
+// each row's pixels but its first strips.left and last strips.right (added to, not
+// cleared). src and dst may be the same frame. Strips below 0 count as none; strips that
+// meet or cross leave every pixel mapped and nothing counted. Each row is walked from
+// its first pixel to its last, as a frame without strips is, so that memory streams
+// through in order: on 1080p with strips of 240 pixels, passing the picture between
+// them and then mapping them apart cost 1.05 to 1.4 times the whole frame's pass, where
+// walking the rows costs what three quarters of the frame cost. The reference is the
+// definition; the others are held bit-for-bit equal to it, and mapAndCountBetween takes
+// the chosen pass's.
+using BetweenPass = void (*)(const BitmapView& src, const BitmapView& dst, const int32_t table[256], Histogram& hist,
+                             SideStrips strips, bool keepAlpha);
+void mapAndCountBetweenReference(const BitmapView& src, const BitmapView& dst, const int32_t table[256],
+                                 Histogram& hist, SideStrips strips, bool keepAlpha);
+void mapAndCountBetween(const BitmapView& src, const BitmapView& dst, const int32_t table[256], Histogram& hist,
+                        SideStrips strips, bool keepAlpha);
+void mapAndCountBetweenPortable(const BitmapView& src, const BitmapView& dst, const int32_t table[256],
+                                Histogram& hist, SideStrips strips, bool keepAlpha);
+#if RANGEWICK_HAVE_X86_PASSES
+// Call only where avx2PassUsable(), avx512PassUsable().
+void mapAndCountBetweenAvx2(const BitmapView& src, const BitmapView& dst, const int32_t table[256], Histogram& hist,
+                            SideStrips strips, bool keepAlpha);
+void mapAndCountBetweenAvx512(const BitmapView& src, const BitmapView& dst, const int32_t table[256],
+                              Histogram& hist, SideStrips strips, bool keepAlpha);
+#endif
+
+// The same with a table and a histogram per channel, as the channel pass has them.
+using ChannelBetweenPass = void (*)(const BitmapView& src, const BitmapView& dst, const ChannelTables& tables,
+                                    ChannelHistograms& hist, SideStrips strips, bool keepAlpha);
+void mapAndCountChannelsBetweenReference(const BitmapView& src, const BitmapView& dst, const ChannelTables& tables,
+                                         ChannelHistograms& hist, SideStrips strips, bool keepAlpha);
+void mapAndCountChannelsBetween(const BitmapView& src, const BitmapView& dst, const ChannelTables& tables,
+                                ChannelHistograms& hist, SideStrips strips, bool keepAlpha);
+void mapAndCountChannelsBetweenPortable(const BitmapView& src, const BitmapView& dst, const ChannelTables& tables,
+                                        ChannelHistograms& hist, SideStrips strips, bool keepAlpha);
+#if RANGEWICK_HAVE_X86_PASSES
+void mapAndCountChannelsBetweenAvx2(const BitmapView& src, const BitmapView& dst, const ChannelTables& tables,
+                                    ChannelHistograms& hist, SideStrips strips, bool keepAlpha);
+void mapAndCountChannelsBetweenAvx512(const BitmapView& src, const BitmapView& dst, const ChannelTables& tables,
+                                      ChannelHistograms& hist, SideStrips strips, bool keepAlpha);
+#endif
+
 // Every function of one pass, all null where this build or this processor cannot run
 // it: the one place that knows which function belongs to which pass.
 struct PassKernels {
-    PixelPass      mapAndCount;
-    PixelPass      keepingAlpha;   // null where the pass has no alpha-keeping form
-    MapPass        map;
-    ChannelPass    channels;
-    ChannelMapPass mapChannels;
+    PixelPass          mapAndCount;
+    PixelPass          keepingAlpha;   // null where the pass has no alpha-keeping form
+    MapPass            map;
+    ChannelPass        channels;
+    ChannelMapPass     mapChannels;
+    BetweenPass        between;
+    ChannelBetweenPass channelsBetween;
 };
 PassKernels kernelsOf(Pass pass);
 

@@ -44,4 +44,14 @@ private:
     std::ptrdiff_t inPitch_, outPitch_;
 };
 
+// The strips a pass walks past, none below 0. False where they meet or cross in rows
+// of `w` pixels: nothing lies between them to count.
+inline bool stripsLeaveAPicture(SideStrips& strips, int32_t w)
+{
+    strips.left = strips.left > 0 ? strips.left : 0;
+    strips.right = strips.right > 0 ? strips.right : 0;
+    // In 64 bits: two strips of nearly 2^31 each must not wrap into a picture.
+    return static_cast<int64_t>(strips.left) + strips.right < w;
+}
+
 } // namespace levels
