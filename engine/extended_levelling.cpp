@@ -124,20 +124,30 @@ void finishCounts(Instance& x)
             f.hist[i] = f.channelHists[0][i] + f.channelHists[1][i] + f.channelHists[2][i];
 }
 
-// The margins alone: the rows above and below the counted part whole, and beside it the
-// pieces of its rows.
-void mapMargins(const BitmapView& src, const BitmapView& dst, const Instance& x, bool keepAlpha)
+// The frame mapped and the picture inside the margins counted, row after row in memory
+// order: the rows above the picture, its own, the rows below. Margins at the sides are
+// mapped by the pass over the picture's rows as it goes by them: mapped apart, after
+// the picture, they cost more than the whole frame's pass on 1080p. The margins must
+// leave a picture.
+void mapAndCountInside(const BitmapView& src, const BitmapView& dst, Instance& x, bool keepAlpha)
 {
     const int32_t* m = x.options.margins;
     const int32_t w = src.w, h = src.h, innerH = h - m[kTop] - m[kBottom];
-    const auto strip = [&](int32_t px, int32_t py, int32_t pw, int32_t ph) {
-        if (pw > 0 && ph > 0)
-            map(partOf(src, px, py, pw, ph), partOf(dst, px, py, pw, ph), x, keepAlpha);
+    const auto mapRows = [&](int32_t y, int32_t n) {
+        if (n > 0)
+            map(partOf(src, 0, y, w, n), partOf(dst, 0, y, w, n), x, keepAlpha);
     };
-    strip(0, 0, w, m[kTop]);
-    strip(0, h - m[kBottom], w, m[kBottom]);
-    strip(0, m[kTop], m[kLeft], innerH);
-    strip(w - m[kRight], m[kTop], m[kRight], innerH);
+    mapRows(0, m[kTop]);
+    const BitmapView from = partOf(src, 0, m[kTop], w, innerH), to = partOf(dst, 0, m[kTop], w, innerH);
+    const levels::SideStrips strips = {m[kLeft], m[kRight]};
+    FrameScratch& f = x.scratch;
+    if ((strips.left | strips.right) == 0)
+        mapAndCount(from, to, x, keepAlpha);   // whole rows: the frame's own pass
+    else if (levelsChannelsApart(x))
+        levels::mapAndCountChannelsBetween(from, to, f.channelTables, f.channelHists, strips, keepAlpha);
+    else
+        levels::mapAndCountBetween(from, to, f.table, f.hist, strips, keepAlpha);
+    mapRows(h - m[kBottom], m[kBottom]);
 }
 
 // A point in use moved towards `target` for one frame: the black point both ways, the
@@ -359,8 +369,7 @@ FrameResult level(const BitmapView& src, const BitmapView& dst, Instance& x, dou
         // before anything is written: counted first, then mapped once.
         count(counted, x);
     } else if (margins) {
-        mapAndCount(counted, countedPart(dst, x), x, keepAlpha);
-        mapMargins(src, dst, x, keepAlpha);
+        mapAndCountInside(src, dst, x, keepAlpha);
     } else {
         mapAndCount(src, dst, x, keepAlpha);
     }
