@@ -10,7 +10,8 @@
 // what counting alone costs; the portable pass within 1.1 times its natural time on
 // every content; cuts on, where no cut is found, at most 1.05 times levelFrame, and a
 // cut frame, mapped a second time, at most twice; the channels levelled apart
-// (independence 1), alone and with a strength of 0.5 and margins, at most 1.1 times.
+// (independence 1), alone and with a strength of 0.5 and margins, and margins alone
+// above and below or at the sides, at most 1.1 times.
 // The ratios come from this run's own measurements (fastest repetition of each), so they
 // hold on whatever machine and build runs them. The extended levelling and the frei0r
 // module run the pass levelFrame runs: the figures of another pass come from a run with
@@ -286,6 +287,27 @@ void BM_ChannelsApartWithAll(benchmark::State& state)
     timeChannelsApart(state, 0.5, 60);
 }
 
+// Margins left out of the count, with the options otherwise at their defaults: a
+// letterboxed 2.39:1 picture (140 rows above and below) and a pillarboxed 4:3 one (240
+// columns each side), each counting about three quarters of the frame.
+void timeMargins(benchmark::State& state, int32_t top, int32_t side)
+{
+    extras::Options options = optionsWith(0, 0);
+    options.margins[extras::kTop] = options.margins[extras::kBottom] = top;
+    options.margins[extras::kLeft] = options.margins[extras::kRight] = side;
+    timeExtendedFrame(state, extendedInstance(options));
+}
+
+void BM_MarginsTopBottom(benchmark::State& state)
+{
+    timeMargins(state, 140, 0);
+}
+
+void BM_MarginsSides(benchmark::State& state)
+{
+    timeMargins(state, 0, 240);
+}
+
 // Every frame a cut: the natural frame and its darkened copy in turn, each counted and
 // mapped, then mapped again with the table it snaps to.
 void BM_CutFrame(benchmark::State& state)
@@ -424,6 +446,8 @@ BENCHMARK(BM_CutFrame)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_FollowTime)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ChannelsApart)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ChannelsApartWithAll)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_MarginsTopBottom)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_MarginsSides)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_MemcpyStreamed)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_LevelFrameStreamed)->Unit(benchmark::kMicrosecond);
 #if RANGEWICK_BENCH_FREI0R
@@ -486,6 +510,10 @@ public:
         printAgainstLevelFrame("independence 1, natural content", fastest("BM_ChannelsApart/natural"), levelTime, 1.1);
         printAgainstLevelFrame("independence 1, strength 0.5, margins 60,0,60,0, natural content",
                                fastest("BM_ChannelsApartWithAll/natural"), levelTime, 1.1);
+        printAgainstLevelFrame("margins 140,0,140,0 (letterbox), natural content", fastest("BM_MarginsTopBottom/natural"),
+                               levelTime, 1.1);
+        printAgainstLevelFrame("margins 0,240,0,240 (pillarbox), natural content", fastest("BM_MarginsSides/natural"),
+                               levelTime, 1.1);
 
         std::printf("\n");
         for (const std::string& pass : passes)

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <iterator>
 #include <memory>
 #include <random>
 #include <string>
@@ -177,63 +178,85 @@ TEST(ExtendedLevelling, FollowsInSecondsAtTheSpeedAskedFor)
 }
 
 // The picture inside the margins comes out, frame after frame, exactly as the same
-// picture cropped to them: margins on each side, odd widths, in place, with cuts on;
-// the margins themselves are mapped with the same table.
+// picture cropped to them: margins on each side, odd widths, margins at the sides wider
+// than a vector, in place or not, with cuts on or off, alpha kept or not, the channels
+// levelled together or apart; the margins themselves are mapped with the same tables.
 TEST(ExtendedLevelling, MarginsLevelThePictureInsideAsIfCropped)
 {
     std::mt19937 rng(11);
-    const int32_t sides[][4] = {{3, 0, 5, 0}, {0, 7, 0, 1}, {2, 3, 4, 5}, {0, 0, 9, 0}};
-    for (const auto& m : sides)
-        for (auto [w, h] : {std::pair{13, 11}, std::pair{64, 20}})
-            for (bool inPlace : {false, true}) {
-                const std::string where = std::to_string(m[0]) + "," + std::to_string(m[1]) + "," + std::to_string(m[2])
-                                        + "," + std::to_string(m[3]) + " of " + std::to_string(w) + "x"
-                                        + std::to_string(h) + (inPlace ? " in place" : "");
-                const int32_t cw = w - m[1] - m[3], ch = h - m[0] - m[2];
-                auto x = freshExtended(), cropped = freshExtended();
-                for (Instance* i : {x.get(), cropped.get()})
-                    i->options.cuts = 1;
-                std::copy(m, m + 4, x->options.margins);
-                TestFrame in(w, h, 1), out(w, h, 2), crop(cw, ch), cropOut(cw, ch, 3);
-                for (int f = 0; f < 6; ++f) {
-                    // Bars of noise that would pull both points, a picture that drifts and
-                    // then cuts to a bright one.
-                    const uint32_t lo = f < 4 ? 40 + 10 * static_cast<uint32_t>(f) : 170;
-                    in.fillWith([&](int32_t px, int32_t py) {
-                        const bool inside = px >= m[3] && px < w - m[1] && py >= m[0] && py < h - m[2];
-                        return inside ? rgb(lo + rng() % 60, lo + rng() % 50, lo + rng() % 40)
-                                      : static_cast<uint32_t>(rng()) & 0x00FFFFFFu;
-                    });
-                    crop.fillWith([&](int32_t px, int32_t py) { return in.at(px + m[3], py + m[0]); });
-                    if (f == 0) {
-                        extras::prime(in.view(), *x);
-                        extras::prime(crop.view(), *cropped);
+    const int32_t sides[][4] = {{3, 0, 5, 0}, {0, 7, 0, 1}, {2, 3, 4, 5}, {0, 0, 9, 0}, {0, 240, 0, 240}};
+    for (size_t i = 0; i < std::size(sides); ++i)
+        for (auto [w, h] : {std::pair{13, 11}, std::pair{64, 20}, std::pair{1000, 90}})
+            for (bool inPlace : {false, true})
+                for (bool cuts : {false, true}) {
+                    const int32_t* m = sides[i];
+                    if (w <= m[1] + m[3])
+                        continue;
+                    const bool keepAlpha = i % 2 == 1, apart = i >= 2;
+                    const std::string where = std::to_string(m[0]) + "," + std::to_string(m[1]) + ","
+                                            + std::to_string(m[2]) + "," + std::to_string(m[3]) + " of "
+                                            + std::to_string(w) + "x" + std::to_string(h) + (inPlace ? " in place" : "")
+                                            + (cuts ? " cuts" : "") + (keepAlpha ? " alpha" : "")
+                                            + (apart ? " apart" : "");
+                    const int32_t cw = w - m[1] - m[3], ch = h - m[0] - m[2];
+                    auto x = freshExtended(), cropped = freshExtended();
+                    for (Instance* c : {x.get(), cropped.get()}) {
+                        c->options.cuts = cuts ? 1 : 0;
+                        c->options.independence = apart ? 1 : 0;
                     }
-                    TestFrame copy = in;
-                    TestFrame& target = inPlace ? copy : out;
-                    int32_t table[256];   // what the frame is mapped with: the one before, or at a cut its own
-                    std::memcpy(table, cropped->record.levelTable, sizeof table);
-                    const extras::FrameResult got = extras::levelWithExtras(copy.view(), target.view(), *x, 0.04);
-                    const extras::FrameResult want = extras::levelWithExtras(crop.view(), cropOut.view(), *cropped, 0.04);
-                    if (want.fresh)
-                        std::memcpy(table, cropped->record.levelTable, sizeof table);
-                    ASSERT_EQ(got.fresh, want.fresh) << where << ", frame " << f;
-                    ASSERT_EQ(want.fresh, f == 4) << where << ", frame " << f;
-                    ASSERT_EQ(std::memcmp(&x->running, &cropped->running, sizeof x->running), 0) << where;
-                    for (int32_t py = 0; py < h; ++py)
-                        for (int32_t px = 0; px < w; ++px) {
+                    std::copy(m, m + 4, x->options.margins);
+                    const auto level = [&](TestFrame& in, TestFrame& out, Instance& c) {
+                        return keepAlpha ? extras::levelWithExtrasKeepingAlpha(in.view(), out.view(), c, 0.04)
+                                         : extras::levelWithExtras(in.view(), out.view(), c, 0.04);
+                    };
+                    TestFrame in(w, h, 1), out(w, h, 2), crop(cw, ch), cropOut(cw, ch, 3);
+                    for (int f = 0; f < 6; ++f) {
+                        // Bars of noise that would pull both points, a picture that drifts
+                        // and then cuts to a bright one; alpha of its own everywhere.
+                        const uint32_t lo = f < 4 ? 40 + 10 * static_cast<uint32_t>(f) : 170;
+                        in.fillWith([&](int32_t px, int32_t py) {
                             const bool inside = px >= m[3] && px < w - m[1] && py >= m[0] && py < h - m[2];
-                            const uint32_t p = in.at(px, py);
-                            const uint32_t mapped = rgb(static_cast<uint32_t>(table[(p >> 16) & 0xFF]),
-                                                        static_cast<uint32_t>(table[(p >> 8) & 0xFF]),
-                                                        static_cast<uint32_t>(table[p & 0xFF]));
-                            ASSERT_EQ(target.at(px, py), inside ? cropOut.at(px - m[3], py - m[0]) : mapped)
-                                << where << ", frame " << f << " at " << px << "," << py;
+                            return inside ? (static_cast<uint32_t>(rng()) & 0xFF000000u)
+                                                | rgb(lo + rng() % 60, lo + rng() % 50, lo + rng() % 40)
+                                          : static_cast<uint32_t>(rng());
+                        });
+                        crop.fillWith([&](int32_t px, int32_t py) { return in.at(px + m[3], py + m[0]); });
+                        if (f == 0) {
+                            extras::prime(in.view(), *x);
+                            extras::prime(crop.view(), *cropped);
                         }
-                    ASSERT_TRUE(target.paddingUntouched()) << where;
+                        // What the frame is mapped with, per channel: the tables the frame
+                        // before left, or at a cut its own.
+                        const auto tablesOf = [&](const Instance& c, levels::ChannelTables& t) {
+                            for (int k = 0; k < 3; ++k)
+                                std::memcpy(t[k], apart ? c.running.channelTables[k] : c.record.levelTable, sizeof t[k]);
+                        };
+                        levels::ChannelTables tables;
+                        tablesOf(*cropped, tables);
+                        TestFrame copy = in;
+                        TestFrame& target = inPlace ? copy : out;
+                        const extras::FrameResult got = level(copy, target, *x);
+                        const extras::FrameResult want = level(crop, cropOut, *cropped);
+                        if (want.fresh)
+                            tablesOf(*cropped, tables);
+                        ASSERT_EQ(got.fresh, want.fresh) << where << ", frame " << f;
+                        ASSERT_EQ(want.fresh, cuts && f == 4) << where << ", frame " << f;
+                        ASSERT_EQ(std::memcmp(&x->running, &cropped->running, sizeof x->running), 0) << where;
+                        for (int32_t py = 0; py < h; ++py)
+                            for (int32_t px = 0; px < w; ++px) {
+                                const bool inside = px >= m[3] && px < w - m[1] && py >= m[0] && py < h - m[2];
+                                const uint32_t p = in.at(px, py);
+                                const uint32_t mapped = rgb(static_cast<uint32_t>(tables[2][(p >> 16) & 0xFF]),
+                                                            static_cast<uint32_t>(tables[1][(p >> 8) & 0xFF]),
+                                                            static_cast<uint32_t>(tables[0][p & 0xFF]))
+                                                      | (keepAlpha ? p & 0xFF000000u : 0);
+                                ASSERT_EQ(target.at(px, py), inside ? cropOut.at(px - m[3], py - m[0]) : mapped)
+                                    << where << ", frame " << f << " at " << px << "," << py;
+                            }
+                        ASSERT_TRUE(target.paddingUntouched()) << where;
+                    }
+                    EXPECT_EQ(x->running.previousSamples, static_cast<uint32_t>(cw * ch * 3)) << where;
                 }
-                EXPECT_EQ(x->running.previousSamples, static_cast<uint32_t>(cw * ch * 3)) << where;
-            }
 }
 
 // Strength changes only the tables: 0 gives the input back, 1 the full levelling, 0.5

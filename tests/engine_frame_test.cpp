@@ -708,6 +708,113 @@ TEST(ChannelPass, FastPassesMatchReferenceOnEveryLevelTableAndOnFullFrames)
         ASSERT_TRUE(channelsAsTheReference(full, channelTables(kind, rng))) << "1080p, tables " << kind;
 }
 
+// ---- the picture between strips at the sides ----------------------------------------
+
+// Every pass between strips this processor runs, the dispatched one first (with one
+// table, and with a table per channel).
+std::vector<std::pair<std::string, levels::PassKernels>> betweenPasses()
+{
+    std::vector<std::pair<std::string, levels::PassKernels>> passes;
+    passes.push_back({"dispatched", {}});
+    passes.back().second.between = levels::mapAndCountBetween;
+    passes.back().second.channelsBetween = levels::mapAndCountChannelsBetween;
+    for (int i = 1; i < levels::kPassCount; ++i)
+        if (levels::passUsable(static_cast<levels::Pass>(i)))
+            passes.emplace_back(levels::passName(static_cast<levels::Pass>(i)), levels::kernelsOf(static_cast<levels::Pass>(i)));
+    return passes;
+}
+
+// The reference between strips is the frame mapped as mapReference and
+// mapChannelsReference map it and the picture between the strips counted as the
+// reference passes count it; every pass gives the reference's pixels and counts, in
+// place and not, with and without alpha. Strips of every width up to the row's and
+// beyond, below 0, and of nearly 2^31 each.
+TEST(BetweenPass, IsThePictureCountedAndTheWholeMapped)
+{
+    std::mt19937 rng(3131);
+    std::string checked;
+    for (const auto& pass : betweenPasses())
+        checked += " " + pass.first;
+    std::printf("passes between strips checked:%s\n", checked.c_str());
+    const auto same = [](const TestFrame& a, const TestFrame& b) {
+        for (int32_t y = 0; y < a.h; ++y)
+            for (int32_t x = 0; x < a.w; ++x)
+                if (a.at(x, y) != b.at(x, y))
+                    return false;
+        return a.paddingUntouched() && b.paddingUntouched();
+    };
+    for (auto [w, h] : kPassSizes)
+        for (int content = 0; content < kContents; ++content) {
+            TestFrame in(w, h, w % 3);
+            fillContent(in, content, rng);
+            const Tables tables = channelTables(content % 3, rng);
+            const int32_t* table = tables.of[content % 2];
+            levels::SideStrips strips = {static_cast<int32_t>(rng() % (w + 1)), static_cast<int32_t>(rng() % (w + 1))};
+            switch (content % 7) {
+            case 0: strips = {0, 0}; break;
+            case 1: // a picture between them
+                strips.left %= w;
+                strips.right = static_cast<int32_t>(rng() % static_cast<uint32_t>(w - strips.left));
+                break;
+            case 2: strips.left = -1; break;
+            case 3: strips = {INT32_MAX, INT32_MAX}; break;
+            default: break;
+            }
+            const std::string where = std::to_string(w) + "x" + std::to_string(h) + " content "
+                                    + std::to_string(content) + " strips " + std::to_string(strips.left) + ","
+                                    + std::to_string(strips.right);
+            // The picture between the strips as they count: none below 0, nothing where they meet.
+            const int32_t left = std::max(strips.left, 0), right = std::max(strips.right, 0);
+            const bool picture = static_cast<int64_t>(left) + right < w;
+            for (bool keepAlpha : {false, true}) {
+                TestFrame want(w, h, 1), source = in;
+                Histogram wantHist = {};
+                levels::ChannelHistograms wantChannels = {};
+                levels::mapAndCountBetweenReference(source.view(), want.view(), table, wantHist, strips, keepAlpha);
+                TestFrame wantByChannel(w, h, 1);
+                levels::mapAndCountChannelsBetweenReference(source.view(), wantByChannel.view(), tables.of, wantChannels,
+                                                            strips, keepAlpha);
+                // Against the definitions of mapping and counting.
+                TestFrame mapped(w, h, 1), mappedByChannel(w, h, 1), scratch(w, h);
+                levels::mapReference(source.view(), mapped.view(), table, keepAlpha);
+                levels::mapChannelsReference(source.view(), mappedByChannel.view(), tables.of, keepAlpha);
+                ASSERT_TRUE(same(want, mapped)) << where;
+                ASSERT_TRUE(same(wantByChannel, mappedByChannel)) << where;
+                Histogram counted = {};
+                levels::ChannelHistograms countedByChannel = {};
+                if (picture) {
+                    const BitmapView inside = {&source.at(left, 0), w - left - right, h, source.view().modulo + 4 * (left + right)};
+                    const BitmapView rest = {scratch.words.data(), inside.w, h, 0};
+                    levels::mapAndCountReference(inside, rest, table, counted);
+                    levels::mapAndCountChannelsReference(inside, rest, tables.of, countedByChannel, false);
+                }
+                ASSERT_EQ(0, std::memcmp(wantHist, counted, sizeof counted)) << where;
+                ASSERT_EQ(0, std::memcmp(wantChannels, countedByChannel, sizeof wantChannels)) << where;
+                ASSERT_EQ(picture, std::any_of(std::begin(counted), std::end(counted), [](uint32_t n) { return n != 0; }))
+                    << where;
+
+                for (bool inPlace : {false, true})
+                    for (const auto& [name, pass] : betweenPasses()) {
+                        const std::string how = where + " " + name + (keepAlpha ? ", alpha" : "") + (inPlace ? ", in place" : "");
+                        TestFrame copy = in, out(w, h, 1);
+                        TestFrame& target = inPlace ? copy : out;
+                        Histogram hist;
+                        for (int i = 0; i < 256; ++i)
+                            hist[i] = static_cast<uint32_t>(5 * i);   // added to
+                        pass.between(copy.view(), target.view(), table, hist, strips, keepAlpha);
+                        ASSERT_TRUE(same(target, want)) << how;
+                        for (int i = 0; i < 256; ++i)
+                            ASSERT_EQ(hist[i], wantHist[i] + static_cast<uint32_t>(5 * i)) << how << " level " << i;
+                        copy = in;
+                        levels::ChannelHistograms channels = {};
+                        pass.channelsBetween(copy.view(), target.view(), tables.of, channels, strips, keepAlpha);
+                        ASSERT_TRUE(same(target, wantByChannel)) << how << ", per channel";
+                        ASSERT_EQ(0, std::memcmp(channels, wantChannels, sizeof channels)) << how << ", per channel";
+                    }
+            }
+        }
+}
+
 // A histogram that ends where a page ends, the next page inaccessible: a pass that
 // reads or writes one counter past level 255 faults.
 class HistogramAtPageEnd {

@@ -82,11 +82,30 @@ void countInside(const BitmapView& counted, Instance& x)
     addUpChannelCounts(x);
 }
 
-void mapMargins(const BitmapView& src, const BitmapView& dst, const Instance& x, bool keepAlpha)
+// The frame mapped and the picture inside the margins counted, row after row in memory
+// order: the rows above the picture, its own, the rows below. Margins at the sides are
+// mapped by the pass over the picture's rows as it goes by them: mapped apart, after
+// the picture, they cost more than the whole frame's pass on 1080p. The margins must
+// leave a picture.
+void mapAndCountInside(const BitmapView& src, const BitmapView& dst, Instance& x, bool keepAlpha)
 {
-    forEachMarginStrip(src.w, src.h, x.options.margins, [&](int32_t px, int32_t py, int32_t pw, int32_t ph) {
-        map(regionOf(src, px, py, pw, ph), regionOf(dst, px, py, pw, ph), x, keepAlpha);
-    });
+    const int32_t* m = x.options.margins;
+    const int32_t w = src.w, h = src.h, innerH = h - m[kTop] - m[kBottom];
+    const auto mapRows = [&](int32_t y, int32_t n) {
+        if (n > 0)
+            map(regionOf(src, 0, y, w, n), regionOf(dst, 0, y, w, n), x, keepAlpha);
+    };
+    mapRows(0, m[kTop]);
+    const BitmapView from = regionOf(src, 0, m[kTop], w, innerH), to = regionOf(dst, 0, m[kTop], w, innerH);
+    const levels::SideStrips strips = {m[kLeft], m[kRight]};
+    FrameScratch& f = x.scratch;
+    if ((strips.left | strips.right) == 0)
+        mapAndCount(from, to, x, keepAlpha);   // whole rows: the frame's own pass
+    else if (levelsChannelsApart(x))
+        levels::mapAndCountChannelsBetween(from, to, f.channelTables, f.channelHists, strips, keepAlpha);
+    else
+        levels::mapAndCountBetween(from, to, f.table, f.hist, strips, keepAlpha);
+    mapRows(h - m[kBottom], m[kBottom]);
 }
 
 // The table for points in point units, with the strength and the clipped preview.
@@ -202,8 +221,7 @@ FrameResult level(const BitmapView& src, const BitmapView& dst, Instance& x, dou
     } else {
         clearCounts(x);
         if (margins) {
-            mapAndCount(counted, insideMargins(dst, x.options.margins), x, keepAlpha);
-            mapMargins(src, dst, x, keepAlpha);
+            mapAndCountInside(src, dst, x, keepAlpha);
         } else {
             mapAndCount(src, dst, x, keepAlpha);
         }

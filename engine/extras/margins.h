@@ -25,20 +25,4 @@ BitmapView regionOf(const BitmapView& frame, int32_t x, int32_t y, int32_t w, in
 // The region inside the margins; empty (0 wide) where they leave nothing.
 BitmapView insideMargins(const BitmapView& frame, const int32_t margins[4]);
 
-// Calls strip(x, y, w, h) for each non-empty strip around the region inside the
-// margins: the rows above and below it whole, and beside it the pieces of its rows.
-template <class Strip>
-void forEachMarginStrip(int32_t w, int32_t h, const int32_t margins[4], Strip strip)
-{
-    const int32_t innerH = h - margins[kTop] - margins[kBottom];
-    const auto visit = [&](int32_t x, int32_t y, int32_t sw, int32_t sh) {
-        if (sw > 0 && sh > 0)
-            strip(x, y, sw, sh);
-    };
-    visit(0, 0, w, margins[kTop]);
-    visit(0, h - margins[kBottom], w, margins[kBottom]);
-    visit(0, margins[kTop], margins[kLeft], innerH);
-    visit(w - margins[kRight], margins[kTop], margins[kRight], innerH);
-}
-
 } // namespace extras

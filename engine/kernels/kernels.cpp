@@ -99,20 +99,20 @@ PassKernels kernelsOf(Pass pass)
     switch (pass) {
     case Pass::Plain:
         return {mapAndCountReference, nullptr, mapReference, mapAndCountChannelsReference, mapChannelsReference,
-                copyAlphaRun};
+                mapAndCountBetweenReference, mapAndCountChannelsBetweenReference, copyAlphaRun};
     case Pass::Portable:
         return {mapAndCountPortable, nullptr, mapPortable, mapAndCountChannelsPortable, mapChannelsPortable,
-                copyAlphaRun};
+                mapAndCountBetweenPortable, mapAndCountChannelsBetweenPortable, copyAlphaRun};
 #if RANGEWICK_HAVE_X86_PASSES
     case Pass::Avx2:
         if (avx2PassUsable())
             return {mapAndCountAvx2, mapAndCountAvx2KeepingAlpha, mapAvx2, mapAndCountChannelsAvx2, mapChannelsAvx2,
-                    copyAlphaRunAvx2};
+                    mapAndCountBetweenAvx2, mapAndCountChannelsBetweenAvx2, copyAlphaRunAvx2};
         break;
     case Pass::Avx512:
         if (avx512PassUsable())
             return {mapAndCountAvx512, mapAndCountAvx512KeepingAlpha, mapAvx512, mapAndCountChannelsAvx512,
-                    mapChannelsAvx512, copyAlphaRunAvx2};
+                    mapChannelsAvx512, mapAndCountBetweenAvx512, mapAndCountChannelsBetweenAvx512, copyAlphaRunAvx2};
         break;
 #else
     case Pass::Avx2:
@@ -186,6 +186,20 @@ void mapChannels(const BitmapView& src, const BitmapView& dst, const ChannelTabl
 {
     static const ChannelMapPass map = kernelsOf(chosenPass().pass).mapChannels;
     map(src, dst, tables, keepAlpha);
+}
+
+void mapAndCountBetween(const BitmapView& src, const BitmapView& dst, const int32_t table[256], Histogram& hist,
+                        SideStrips strips, bool keepAlpha)
+{
+    static const BetweenPass pass = kernelsOf(chosenPass().pass).between;
+    pass(src, dst, table, hist, strips, keepAlpha);
+}
+
+void mapAndCountChannelsBetween(const BitmapView& src, const BitmapView& dst, const ChannelTables& tables,
+                                ChannelHistograms& hist, SideStrips strips, bool keepAlpha)
+{
+    static const ChannelBetweenPass pass = kernelsOf(chosenPass().pass).channelsBetween;
+    pass(src, dst, tables, hist, strips, keepAlpha);
 }
 
 // Out of line: inlined into priming, its scratch band was on the stack beside priming's

@@ -2,7 +2,8 @@
 # stack of at most 16 KiB beyond its histogram (1 KiB) and its copy of the table (1 KiB,
 # where it makes one), down its deepest chain of calls. The frames come from GCC's -fstack-usage files of the engine's
 # objects. A chain is an entry function with the band function it calls, and the
-# dearest pixel pass; a vector pass counts as all of its file's functions together
+# dearest pixel pass (or the pass between side strips, which is called without bands);
+# a vector pass counts as all of its file's functions together
 # that serve its kind (one table, or a table per channel), which is more than any chain
 # through them takes. A compiler's copy of a function (a clone for one caller, say)
 # shows as a function of its own, and so counts.
@@ -107,7 +108,7 @@ read_frames("${extras_su}" extended)
 # The vector files' functions of one kind only: those for a table per channel, and
 # those for one table (named for it, or instances for one table).
 set(per_channel "kTables = 3|TableSet<3>|<3>|Channels")
-set(one_table "kTables = 1|TableSet<1>|Map = Stretch<1>|Map = Lookup<1>|Shared|mapAndCountAvx|mapAvx")
+set(one_table "kTables = 1|TableSet<1>|Map = Stretch<1>|Map = Lookup<1>|Shared|mapAndCountAvx|mapAvx|mapAndCountBetween")
 all_frames(avx2 pass_avx2 "${per_channel}")
 all_frames(avx512 pass_avx512 "${per_channel}")
 frames_of(frame "mapAndCountPortable" pass_portable)
@@ -156,6 +157,27 @@ if(channel_pass GREATER pass)
   set(extended_pass ${channel_pass})
 endif()
 math(EXPR chain_extended "${extended_all} + ${extended_bands} + ${extended_pass}")
+# With margins it calls the pass between strips through its dispatcher, no band between:
+# the portable one, or a vector file's functions of one kind as above.
+frames_of(frame "mapAndCountBetween(" between_dispatch)
+frames_of(frame "mapAndCountChannelsBetween(" channel_between_dispatch)
+frames_of(frame "mapAndCountBetweenPortable" between_portable)
+frames_of(frame "mapAndCountChannelsBetweenPortable" channel_between_portable)
+set(between_pass 0)
+foreach(bytes ${between_portable} ${channel_between_portable} ${pass_avx2} ${pass_avx512} ${channel_pass_avx2}
+        ${channel_pass_avx512})
+  if(bytes GREATER between_pass)
+    set(between_pass ${bytes})
+  endif()
+endforeach()
+set(between_dispatch_largest ${between_dispatch})
+if(channel_between_dispatch GREATER between_dispatch)
+  set(between_dispatch_largest ${channel_between_dispatch})
+endif()
+math(EXPR chain_between "${extended_all} + ${between_dispatch_largest} + ${between_pass}")
+if(chain_between GREATER chain_extended)
+  set(chain_extended ${chain_between})
+endif()
 
 # Priming counts into a histogram and maps with the record's table; the alpha-keeping
 # frame has both a histogram and a table copy.

@@ -720,17 +720,37 @@ bool avx2PassUsable()
 
 namespace {
 
+// n pixels through `map`, nothing counted: the strips beside a row's picture.
+template <bool kKeepAlpha, class Map>
+RANGEWICK_AVX2 void mapStrip(const uint32_t* in, uint32_t* out, int32_t n, const Map& map)
+{
+    for (; n >= kPixels; n -= kPixels, in += kPixels, out += kPixels) {
+        const __m256i pixels = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), withAlpha<kKeepAlpha>(map.map(pixels), pixels));
+    }
+    if (n != 0)
+        mapLanes<kKeepAlpha>(in, out, tailLanes(n), map);
+}
+
+// The pass over whole rows, the strips at their sides (which must leave a picture
+// between them) mapped and not counted.
 template <bool kKeepAlpha, int kTables, bool kPerChannel>
 RANGEWICK_AVX2 void mapAndCountRows(const BitmapView& src, const BitmapView& dst, const TableSet<kTables>& tables,
-                                    Counts<kPerChannel> counts)
+                                    Counts<kPerChannel> counts, SideStrips strips = {0, 0})
 {
     Avx2Pass<kTables, kPerChannel> pass(tables, counts);
-    const int32_t vectors = src.w / kPixels, tail = src.w % kPixels;
-    const __m256i tailPixels = tailLanes(src.w);
+    const int32_t w = src.w - strips.left - strips.right;
+    const int32_t vectors = w / kPixels, tail = w % kPixels;
+    const __m256i tailPixels = tailLanes(w);
     RowPair rows(src, dst);
     for (int32_t y = 0; y < src.h; ++y, rows.next()) {
         const uint32_t* in = rows.in();
         uint32_t* out = rows.out();
+        if (strips.left != 0) {
+            mapStrip<kKeepAlpha>(in, out, strips.left, pass.whole());
+            in += strips.left;
+            out += strips.left;
+        }
         for (int32_t v = 0; v < vectors;) {
             int done;
             if (pass.toSkip() > 0) {
@@ -753,7 +773,11 @@ RANGEWICK_AVX2 void mapAndCountRows(const BitmapView& src, const BitmapView& dst
         if (tail != 0) {
             pass.countChannels(in, tail, 7);
             mapLanes<kKeepAlpha>(in, out, tailPixels, pass.whole());
+            in += tail;
+            out += tail;
         }
+        if (strips.right != 0)
+            mapStrip<kKeepAlpha>(in, out, strips.right, pass.whole());
     }
     pass.flush();
 }
@@ -761,12 +785,12 @@ RANGEWICK_AVX2 void mapAndCountRows(const BitmapView& src, const BitmapView& dst
 // One table, one histogram: the batches counted per channel are added in at the end.
 template <bool kKeepAlpha>
 RANGEWICK_AVX2 void mapAndCountShared(const BitmapView& src, const BitmapView& dst,
-                                      const int32_t table[256], Histogram& hist)
+                                      const int32_t table[256], Histogram& hist, SideStrips strips = {0, 0})
 {
     if (src.w <= 0 || src.h <= 0)
         return;
     alignas(32) ChannelHistograms channelHist = {}; // 3 KiB; the pass's own is under 2 KiB
-    mapAndCountRows<kKeepAlpha>(src, dst, TableSet<1>{{table}}, Counts<false>{hist, &channelHist});
+    mapAndCountRows<kKeepAlpha>(src, dst, TableSet<1>{{table}}, Counts<false>{hist, &channelHist}, strips);
     for (int i = 0; i < 256; ++i)
         hist[i] += channelHist[0][i] + channelHist[1][i] + channelHist[2][i];
 }
@@ -851,6 +875,37 @@ RANGEWICK_AVX2 void mapAndCountChannelsAvx2(const BitmapView& src, const BitmapV
         mapAndCountRows<true>(src, dst, set, counts);
     else
         mapAndCountRows<false>(src, dst, set, counts);
+}
+
+RANGEWICK_AVX2 void mapAndCountBetweenAvx2(const BitmapView& src, const BitmapView& dst, const int32_t table[256],
+                                           Histogram& hist, SideStrips strips, bool keepAlpha)
+{
+    if (!stripsLeaveAPicture(strips, src.w)) {
+        mapAvx2(src, dst, table, keepAlpha);
+        return;
+    }
+    if (keepAlpha)
+        mapAndCountShared<true>(src, dst, table, hist, strips);
+    else
+        mapAndCountShared<false>(src, dst, table, hist, strips);
+}
+
+RANGEWICK_AVX2 void mapAndCountChannelsBetweenAvx2(const BitmapView& src, const BitmapView& dst,
+                                                   const ChannelTables& tables, ChannelHistograms& hist,
+                                                   SideStrips strips, bool keepAlpha)
+{
+    if (!stripsLeaveAPicture(strips, src.w)) {
+        mapChannelsAvx2(src, dst, tables, keepAlpha);
+        return;
+    }
+    if (src.h <= 0)
+        return;
+    const TableSet<3> set = {{tables[0], tables[1], tables[2]}};
+    const Counts<true> counts = {nullptr, &hist};
+    if (keepAlpha)
+        mapAndCountRows<true>(src, dst, set, counts, strips);
+    else
+        mapAndCountRows<false>(src, dst, set, counts, strips);
 }
 
 RANGEWICK_AVX2 void mapAvx2(const BitmapView& src, const BitmapView& dst, const int32_t table[256], bool keepAlpha)

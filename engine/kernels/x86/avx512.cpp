@@ -395,9 +395,23 @@ bool avx512PassUsable()
 
 namespace {
 
+// n pixels through the tables, nothing counted: the strips beside a row's picture.
+template <bool kKeepAlpha, int kTables>
+RANGEWICK_AVX512 void mapStrip(const uint32_t* in, uint32_t* out, int32_t n, const ByteTables<kTables>& bytes)
+{
+    for (; n >= kBlock; n -= kBlock, in += kBlock, out += kBlock)
+        _mm512_storeu_si512(out, bytes.template map<kKeepAlpha>(_mm512_loadu_si512(in)));
+    if (n != 0) {
+        const __mmask16 lanes = static_cast<__mmask16>((1u << n) - 1);
+        _mm512_mask_storeu_epi32(out, lanes, bytes.template map<kKeepAlpha>(_mm512_maskz_loadu_epi32(lanes, in)));
+    }
+}
+
+// The pass over whole rows, the strips at their sides (which must leave a picture
+// between them) mapped and not counted.
 template <bool kKeepAlpha, int kTables, bool kPerChannel>
 RANGEWICK_AVX512 void mapAndCountRows(const BitmapView& src, const BitmapView& dst, const TableSet<kTables>& tables,
-                                      Counts<kPerChannel> counts)
+                                      Counts<kPerChannel> counts, SideStrips strips = {0, 0})
 {
     if (src.w <= 0 || src.h <= 0)
         return;
@@ -406,12 +420,18 @@ RANGEWICK_AVX512 void mapAndCountRows(const BitmapView& src, const BitmapView& d
     // for every block, and the pass took 14 % longer on natural content.
     const ByteTables<kTables> bytes(tables);
     WindowCounter<kTables, kPerChannel> counter(counts, bytes);
-    const int32_t blocks = src.w / kBlock, tail = src.w % kBlock;
+    const int32_t w = src.w - strips.left - strips.right;
+    const int32_t blocks = w / kBlock, tail = w % kBlock;
     const __mmask16 tailPixels = static_cast<__mmask16>((1u << tail) - 1);
     RowPair rows(src, dst);
     for (int32_t y = 0; y < src.h; ++y, rows.next()) {
         const uint32_t* in = rows.in();
         uint32_t* out = rows.out();
+        if (strips.left != 0) {
+            mapStrip<kKeepAlpha>(in, out, strips.left, bytes);
+            in += strips.left;
+            out += strips.left;
+        }
         for (int32_t b = 0; b < blocks; ++b, in += kBlock, out += kBlock) {
             const __m512i pixels = _mm512_loadu_si512(in);
             const bool inWindows = counter.count(pixels, in); // before the store: src may be dst
@@ -427,7 +447,11 @@ RANGEWICK_AVX512 void mapAndCountRows(const BitmapView& src, const BitmapView& d
             const __m512i pixels = _mm512_maskz_loadu_epi32(tailPixels, in);
             counter.countPixels(in, tail);
             _mm512_mask_storeu_epi32(out, tailPixels, bytes.template map<kKeepAlpha>(pixels));
+            in += tail;
+            out += tail;
         }
+        if (strips.right != 0)
+            mapStrip<kKeepAlpha>(in, out, strips.right, bytes);
     }
     counter.flush();
 }
@@ -486,6 +510,34 @@ RANGEWICK_AVX512 void mapAndCountChannelsAvx512(const BitmapView& src, const Bit
         mapAndCountRows<true>(src, dst, set, Counts<true>{hist});
     else
         mapAndCountRows<false>(src, dst, set, Counts<true>{hist});
+}
+
+RANGEWICK_AVX512 void mapAndCountBetweenAvx512(const BitmapView& src, const BitmapView& dst, const int32_t table[256],
+                                               Histogram& hist, SideStrips strips, bool keepAlpha)
+{
+    if (!stripsLeaveAPicture(strips, src.w)) {
+        mapAvx512(src, dst, table, keepAlpha);
+        return;
+    }
+    if (keepAlpha)
+        mapAndCountRows<true>(src, dst, TableSet<1>{{table}}, Counts<false>{hist}, strips);
+    else
+        mapAndCountRows<false>(src, dst, TableSet<1>{{table}}, Counts<false>{hist}, strips);
+}
+
+RANGEWICK_AVX512 void mapAndCountChannelsBetweenAvx512(const BitmapView& src, const BitmapView& dst,
+                                                       const ChannelTables& tables, ChannelHistograms& hist,
+                                                       SideStrips strips, bool keepAlpha)
+{
+    if (!stripsLeaveAPicture(strips, src.w)) {
+        mapChannelsAvx512(src, dst, tables, keepAlpha);
+        return;
+    }
+    const TableSet<3> set = {{tables[0], tables[1], tables[2]}};
+    if (keepAlpha)
+        mapAndCountRows<true>(src, dst, set, Counts<true>{hist}, strips);
+    else
+        mapAndCountRows<false>(src, dst, set, Counts<true>{hist}, strips);
 }
 
 RANGEWICK_AVX512 void mapAvx512(const BitmapView& src, const BitmapView& dst, const int32_t table[256], bool keepAlpha)
