@@ -99,11 +99,10 @@ endfunction()
 read_frames("${SU_DIR}/frame_levelling.cpp.su;${SU_DIR}/kernels/kernels.cpp.su;${SU_DIR}/kernels/reference.cpp.su;${SU_DIR}/kernels/portable.cpp.su" frame)
 read_frames(${SU_DIR}/kernels/x86/avx2.cpp.su avx2)
 read_frames(${SU_DIR}/kernels/x86/avx512.cpp.su avx512)
-set(extras_su "")
-foreach(part frame cuts following margins channels strength)
-  list(APPEND extras_su ${SU_DIR}/extras/${part}.cpp.su)
-endforeach()
-read_frames("${extras_su}" extended)
+# Of the extras, the frame's own functions: those that call the passes. The cut test,
+# the following, the channels' detection, the strength and the margins' geometry run
+# before or after a pass, never beneath one.
+read_frames(${SU_DIR}/extras/frame.cpp.su extended)
 
 # The vector files' functions of one kind only: those for a table per channel, and
 # those for one table (named for it, or instances for one table).
@@ -141,7 +140,7 @@ frames_of(frame "PixelPass," level_with)
 frames_of(frame "mapAndCountPuttingAlphaBack" alpha_bands)
 math(EXPR chain_priming "${priming} + ${counting} + ${pass}")
 math(EXPR chain_alpha "${keeping_alpha} + ${level_with} + ${alpha_bands} + ${pass}")
-# The extended levelling (all of its file's functions together) counting alone, counting
+# The extras' frame (all of its file's functions together) counting alone, counting
 # each channel alone or putting alpha back band by band, whichever takes more, through
 # the pass or the pass with a table per channel, whichever takes more.
 all_frames(extended extended_all)
