@@ -170,6 +170,8 @@ bool FilmRun::level(const AVFrame& decoded)
     levellingSeconds_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     fromRgb_.convert(*frame);
     frame->pts = pts;
+    frame->pkt_duration = decoded.pkt_duration > 0 ? decoded.pkt_duration
+                                                   : std::max<int64_t>(1, std::llround(frameSeconds / av_q2d(base)));
     frame->pict_type = AV_PICTURE_TYPE_NONE;
     if (!out_.encode(frame, error_))
         return false;

@@ -59,6 +59,19 @@ std::string formatsOf(const AVCodec* codec)
     return list;
 }
 
+// Whether the user's options choose how the encoder spends its bits: then the
+// default's quality would override theirs (x264 takes a CRF over a QP) and is not given.
+bool setsTheRate(const std::vector<std::string>& options)
+{
+    static const char* const kRateKeys[] = {"crf", "qp", "b", "b:v", "q", "qscale", "global_quality", "lossless",
+                                            "cq-level", "x264-params", "x264opts"};
+    for (const std::string& option : options)
+        for (const char* key : kRateKeys)
+            if (option.compare(0, option.find('='), key) == 0)
+                return true;
+    return false;
+}
+
 // Adds "K=V,K=V" (or one "K=V") to `dict`, a later key replacing an earlier one.
 void addOptions(AVDictionary*& dict, const std::string& list, bool oneOption)
 {
@@ -90,6 +103,19 @@ bool describesThePicture(AVPacketSideDataType type)
         return true;
     default:
         return false;
+    }
+}
+
+// What the old encoding's tags said of itself (its encoder, a muxer's statistics of
+// bytes, frames and rates) no longer holds for the levelled video.
+void dropStaleTags(AVDictionary*& tags)
+{
+    static const char* const kStale[] = {"encoder", "BPS", "DURATION", "NUMBER_OF_FRAMES", "NUMBER_OF_BYTES",
+                                         "_STATISTICS_WRITING_APP", "_STATISTICS_WRITING_DATE_UTC", "_STATISTICS_TAGS"};
+    for (const char* key : kStale) {
+        // Matroska's statistics may carry a language suffix: BPS-eng.
+        while (const AVDictionaryEntry* e = av_dict_get(tags, key, nullptr, AV_DICT_IGNORE_SUFFIX))
+            av_dict_set(&tags, e->key, nullptr, 0);
     }
 }
 
@@ -175,7 +201,8 @@ bool Output::prepare(const std::string& outPath, const Input& in, const EncoderR
         const DefaultEncoder* chosen = h264 == 1 || std::strcmp(container->name, "mpegts") == 0 ? &kH264
                                      : container->video_codec == AV_CODEC_ID_VP9                ? &kVp9
                                                                                                 : nullptr;
-        if (chosen != nullptr && (codec = avcodec_find_encoder_by_name(chosen->name)) != nullptr)
+        if (chosen != nullptr && (codec = avcodec_find_encoder_by_name(chosen->name)) != nullptr
+            && !setsTheRate(request.options))
             addOptions(options, chosen->options, false);
         else
             codec = avcodec_find_encoder(container->video_codec);
@@ -264,7 +291,18 @@ bool Output::prepare(const std::string& outPath, const Input& in, const EncoderR
     encoder_->thread_count = 0;
     if ((container->flags & AVFMT_GLOBALHEADER) != 0)
         encoder_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    // x264 reads its preset and tuning before FFmpeg hands it a logger, and complains
+    // about a bad one on standard error itself: the one line below says it instead.
+    const int savedErr = ::dup(2), nullFd = ::open("/dev/null", O_WRONLY);
+    if (savedErr >= 0 && nullFd >= 0)
+        ::dup2(nullFd, 2);
     const int opened = avcodec_open2(encoder_, codec, &options);
+    if (savedErr >= 0 && nullFd >= 0)
+        ::dup2(savedErr, 2);
+    if (savedErr >= 0)
+        ::close(savedErr);
+    if (nullFd >= 0)
+        ::close(nullFd);
     if (opened < 0) {
         av_dict_free(&options);
         error = "cannot open the encoder " + std::string(codec->name) + " with the options given: " + describe(opened);
@@ -333,6 +371,7 @@ bool Output::prepare(const std::string& outPath, const Input& in, const EncoderR
         ost->disposition = ist->disposition;
         if (video) {
             videoOut_ = ost->index;
+            dropStaleTags(ost->metadata);
             ok = ok && avcodec_parameters_from_context(ost->codecpar, encoder_) >= 0;
             ost->time_base = encoder_->time_base;
             ost->avg_frame_rate = ist->avg_frame_rate;
@@ -408,6 +447,12 @@ bool Output::writePackets(std::string& error)
             error = "the encoder " + std::string(encoder_->codec->name) + " failed: " + describe(got);
             return false;
         }
+        // Most encoders give no duration; the frame's own, as it came in, keeps the
+        // last frame as long as it was (a container guesses otherwise).
+        if (packet_->duration == 0)
+            for (const auto& d : durations_)
+                if (d.first == packet_->pts && packet_->pts != AV_NOPTS_VALUE)
+                    packet_->duration = d.second;
         av_packet_rescale_ts(packet_, encoder_->time_base, format_->streams[videoOut_]->time_base);
         packet_->stream_index = videoOut_;
         const int written = av_interleaved_write_frame(format_, packet_);
@@ -420,6 +465,9 @@ bool Output::writePackets(std::string& error)
 
 bool Output::encode(AVFrame* frame, std::string& error)
 {
+    if (frame != nullptr) {
+        durations_[nextDuration_++ % durations_.size()] = {frame->pts, frame->pkt_duration};
+    }
     const int sent = avcodec_send_frame(encoder_, frame);
     if (sent < 0 && sent != AVERROR_EOF) {
         error = "the encoder " + std::string(encoder_->codec->name) + " failed: " + describe(sent);

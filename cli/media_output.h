@@ -11,7 +11,9 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
+#include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace media {
@@ -79,6 +81,10 @@ private:
     ColourModel            model_{AVCOL_SPC_UNSPECIFIED, false};
     std::vector<std::string> leftOut_;
     bool                   done_ = false;
+    // The last frames' times and durations, for their packets: as many as an encoder
+    // holds back at most (x264's look-ahead and B-frames stay well below).
+    std::vector<std::pair<int64_t, int64_t>> durations_ = std::vector<std::pair<int64_t, int64_t>>(512, {AV_NOPTS_VALUE, 0});
+    std::size_t            nextDuration_ = 0;
 };
 
 } // namespace media
