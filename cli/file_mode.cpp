@@ -161,6 +161,10 @@ bool FilmRun::level(const AVFrame& decoded)
     }
     const BitmapView src = toRgb_.convert(decoded);
     const BitmapView dst = fromRgb_.target(*frame);
+    if (src.data == nullptr) {
+        error_ = "cannot convert the video's pixels to RGB";
+        return false;
+    }
     const auto start = std::chrono::steady_clock::now();
     const bool primed = frames_ == 0 && options_.prime;
     if (primed)
@@ -168,7 +172,10 @@ bool FilmRun::level(const AVFrame& decoded)
     const extras::FrameResult levelled = keepAlpha_ ? extras::levelWithExtrasKeepingAlpha(src, dst, x_, frameSeconds)
                                                     : extras::levelWithExtras(src, dst, x_, frameSeconds);
     levellingSeconds_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    fromRgb_.convert(*frame);
+    if (!fromRgb_.convert(*frame)) {
+        error_ = "cannot convert RGB to the encoder's pixels";
+        return false;
+    }
     frame->pts = pts;
     frame->pkt_duration = decoded.pkt_duration > 0 ? decoded.pkt_duration
                                                    : std::max<int64_t>(1, std::llround(frameSeconds / av_q2d(base)));

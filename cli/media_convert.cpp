@@ -2,6 +2,7 @@
 
 extern "C" {
 #include <libavutil/mem.h>
+#include <libavutil/opt.h>
 #include <libavutil/pixdesc.h>
 #include <libswscale/swscale.h>
 }
@@ -10,13 +11,34 @@ namespace media {
 
 namespace {
 
-// Accurate rounding and chroma at full resolution both ways: the fast paths round
-// each way by up to a level more, and the levelling sees the colours as they are.
+// Accurate rounding and chroma at full resolution both ways, so that the levelling sees
+// the colours as they are and a frame comes back as it went.
+// swscale's fast paths shift 8-bit luma by a level on average on the way to RGB and
+// back; these keep a photograph's luma to within a level nearly everywhere.
 constexpr int kScaleFlags = SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT | SWS_FULL_CHR_H_INP;
 
 AVPixelFormat engineFormat(bool alpha)
 {
     return alpha ? AV_PIX_FMT_BGRA : AV_PIX_FMT_BGR0;
+}
+
+// A scaler for w x h frames from one format to another, its slices in threads of their
+// own: accurate conversion costs more than the levelling, and the run waits for it.
+SwsContext* makeScaler(int w, int h, AVPixelFormat from, AVPixelFormat to)
+{
+    SwsContext* sws = sws_alloc_context();
+    if (sws == nullptr)
+        return nullptr;
+    const bool set = av_opt_set_int(sws, "srcw", w, 0) >= 0 && av_opt_set_int(sws, "srch", h, 0) >= 0
+                  && av_opt_set_int(sws, "dstw", w, 0) >= 0 && av_opt_set_int(sws, "dsth", h, 0) >= 0
+                  && av_opt_set_pixel_fmt(sws, "src_format", from, 0) >= 0
+                  && av_opt_set_pixel_fmt(sws, "dst_format", to, 0) >= 0
+                  && av_opt_set_int(sws, "sws_flags", kScaleFlags, 0) >= 0 && av_opt_set_int(sws, "threads", 0, 0) >= 0;
+    if (!set || sws_init_context(sws, nullptr, nullptr) < 0) {
+        sws_freeContext(sws);
+        return nullptr;
+    }
+    return sws;
 }
 
 // swscale's coefficients take FFmpeg's matrix numbers (SWS_CS_ITU709 is AVCOL_SPC_BT709
@@ -26,11 +48,18 @@ const int* coefficientsOf(AVColorSpace matrix)
     return sws_getCoefficients(static_cast<int>(matrix));
 }
 
-// A w x h buffer of 32-bit pixels, rows aligned for the vector passes.
-uint8_t* allocatePixels(int w, int h, int& stride)
+// A w x h frame of 32-bit pixels, rows aligned for the vector passes.
+AVFrame* allocatePixels(int w, int h, bool alpha)
 {
-    stride = (w * 4 + 63) & ~63;
-    return static_cast<uint8_t*>(av_malloc(static_cast<size_t>(stride) * static_cast<size_t>(h)));
+    AVFrame* f = av_frame_alloc();
+    if (f == nullptr)
+        return nullptr;
+    f->format = engineFormat(alpha);
+    f->width = w;
+    f->height = h;
+    if (av_frame_get_buffer(f, 64) < 0)
+        av_frame_free(&f);
+    return f;
 }
 
 BitmapView viewOf(uint8_t* data, int stride, int w, int h)
@@ -77,19 +106,19 @@ ColourModel modelOf(AVPixelFormat format, AVColorSpace matrix, AVColorRange rang
 ToRgb::~ToRgb()
 {
     sws_freeContext(sws_);
-    av_free(pixels_);
+    av_frame_free(&pixels_);
 }
 
 bool ToRgb::setup(int w, int h, AVPixelFormat format, const ColourModel& model, bool alpha)
 {
     sws_freeContext(sws_);
     sws_ = nullptr;
-    av_freep(&pixels_);
+    av_frame_free(&pixels_);
     w_ = w, h_ = h;
     if (isEnginePixels(format))
         return true;
-    sws_ = sws_getContext(w, h, format, w, h, engineFormat(alpha), kScaleFlags, nullptr, nullptr, nullptr);
-    pixels_ = allocatePixels(w, h, stride_);
+    sws_ = makeScaler(w, h, format, engineFormat(alpha));
+    pixels_ = allocatePixels(w, h, alpha);
     if (sws_ == nullptr || pixels_ == nullptr)
         return false;
     // Fails for RGB sources, which have no matrix: nothing to set then.
@@ -102,28 +131,27 @@ BitmapView ToRgb::convert(const AVFrame& frame)
 {
     if (sws_ == nullptr)
         return viewOf(frame.data[0], frame.linesize[0], w_, h_);
-    uint8_t* const planes[4] = {pixels_, nullptr, nullptr, nullptr};
-    const int strides[4] = {stride_, 0, 0, 0};
-    sws_scale(sws_, frame.data, frame.linesize, 0, h_, planes, strides);
-    return viewOf(pixels_, stride_, w_, h_);
+    if (sws_scale_frame(sws_, pixels_, &frame) < 0)
+        return BitmapView{nullptr, 0, 0, 0};
+    return viewOf(pixels_->data[0], pixels_->linesize[0], w_, h_);
 }
 
 FromRgb::~FromRgb()
 {
     sws_freeContext(sws_);
-    av_free(pixels_);
+    av_frame_free(&pixels_);
 }
 
 bool FromRgb::setup(int w, int h, AVPixelFormat format, const ColourModel& model, bool alpha)
 {
     sws_freeContext(sws_);
     sws_ = nullptr;
-    av_freep(&pixels_);
+    av_frame_free(&pixels_);
     w_ = w, h_ = h;
     if (isEnginePixels(format))
         return true;
-    sws_ = sws_getContext(w, h, engineFormat(alpha), w, h, format, kScaleFlags, nullptr, nullptr, nullptr);
-    pixels_ = allocatePixels(w, h, stride_);
+    sws_ = makeScaler(w, h, engineFormat(alpha), format);
+    pixels_ = allocatePixels(w, h, alpha);
     if (sws_ == nullptr || pixels_ == nullptr)
         return false;
     const int* table = coefficientsOf(model.matrix);
@@ -135,16 +163,12 @@ BitmapView FromRgb::target(AVFrame& frame)
 {
     if (sws_ == nullptr)
         return viewOf(frame.data[0], frame.linesize[0], w_, h_);
-    return viewOf(pixels_, stride_, w_, h_);
+    return viewOf(pixels_->data[0], pixels_->linesize[0], w_, h_);
 }
 
-void FromRgb::convert(AVFrame& frame)
+bool FromRgb::convert(AVFrame& frame)
 {
-    if (sws_ == nullptr)
-        return;
-    const uint8_t* const planes[4] = {pixels_, nullptr, nullptr, nullptr};
-    const int strides[4] = {stride_, 0, 0, 0};
-    sws_scale(sws_, planes, strides, 0, h_, frame.data, frame.linesize);
+    return sws_ == nullptr || sws_scale_frame(sws_, &frame, pixels_) >= 0;
 }
 
 } // namespace media

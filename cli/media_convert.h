@@ -47,12 +47,12 @@ public:
     // For w x h frames of `format`; with `alpha`, into bgra keeping it. False when
     // swscale cannot do it or memory runs out.
     bool setup(int w, int h, AVPixelFormat format, const ColourModel& model, bool alpha);
+    // A view with no data when swscale fails.
     BitmapView convert(const AVFrame& frame);
 
 private:
     SwsContext* sws_    = nullptr;
-    uint8_t*    pixels_ = nullptr;
-    int         stride_ = 0;
+    AVFrame*    pixels_ = nullptr;
     int         w_ = 0, h_ = 0;
 };
 
@@ -69,12 +69,12 @@ public:
     // itself when it is in the engine's layout.
     BitmapView target(AVFrame& frame);
     // Moves what the engine wrote into `frame` (nothing when it wrote there itself).
-    void convert(AVFrame& frame);
+    // False when swscale fails.
+    bool convert(AVFrame& frame);
 
 private:
     SwsContext* sws_    = nullptr;
-    uint8_t*    pixels_ = nullptr;
-    int         stride_ = 0;
+    AVFrame*    pixels_ = nullptr;
     int         w_ = 0, h_ = 0;
 };
 
