@@ -264,11 +264,14 @@ int FilmRun::run()
             break;
         }
         if (packet->stream_index == in_.videoIndex()) {
-            const int sent = avcodec_send_packet(dec, packet);
+            int sent = avcodec_send_packet(dec, packet);
+            // A decoder that holds frames back takes the packet once they are out.
+            while (sent == AVERROR(EAGAIN) && (ok = drainDecoder()))
+                sent = avcodec_send_packet(dec, packet);
             av_packet_unref(packet);
             if (sent == AVERROR_INVALIDDATA)
                 ++damaged_;
-            else if (sent < 0 && sent != AVERROR(EAGAIN)) {
+            else if (sent < 0 && ok) {
                 error_ = "cannot decode the video of '" + options_.inFile + "': " + media::describe(sent);
                 ok = false;
             }

@@ -305,7 +305,9 @@ bool Output::prepare(const std::string& outPath, const Input& in, const EncoderR
         ::close(nullFd);
     if (opened < 0) {
         av_dict_free(&options);
-        error = "cannot open the encoder " + std::string(codec->name) + " with the options given: " + describe(opened);
+        error = "cannot open the encoder " + std::string(codec->name) + " for " + std::to_string(dec->width) + "x"
+              + std::to_string(dec->height) + " " + av_get_pix_fmt_name(outFormat)
+              + (request.options.empty() ? "" : " with the options given") + ": " + describe(opened);
         return false;
     }
     if (const AVDictionaryEntry* unused = av_dict_get(options, "", nullptr, AV_DICT_IGNORE_SUFFIX)) {
@@ -468,7 +470,13 @@ bool Output::encode(AVFrame* frame, std::string& error)
     if (frame != nullptr) {
         durations_[nextDuration_++ % durations_.size()] = {frame->pts, frame->pkt_duration};
     }
-    const int sent = avcodec_send_frame(encoder_, frame);
+    int sent = avcodec_send_frame(encoder_, frame);
+    // An encoder whose packets wait to be taken takes the frame once they are written.
+    while (sent == AVERROR(EAGAIN)) {
+        if (!writePackets(error))
+            return false;
+        sent = avcodec_send_frame(encoder_, frame);
+    }
     if (sent < 0 && sent != AVERROR_EOF) {
         error = "the encoder " + std::string(encoder_->codec->name) + " failed: " + describe(sent);
         return false;
