@@ -4,7 +4,6 @@
 #include "option_table.h"
 
 #include <charconv>
-#include <cmath>
 #include <system_error>
 
 namespace cli {
@@ -13,15 +12,17 @@ namespace {
 
 // The shortest decimal, '.' whatever the locale, of `exact` that still gives `whole`
 // back when the module multiplies it by `scale` and rounds to nearest: five digits
-// for 64/255 (0.25098) rather than seventeen.
-std::string shortestFor(double exact, double scale, int64_t whole)
+// for 64/255 (0.25098) rather than seventeen. Compared, not rounded: on i686 a call's
+// double (floor's) comes back on the x87 stack, and the tool is held to SSE2 there.
+std::string shortestFor(double exact, double scale, int32_t whole)
 {
     char text[40];
     for (int digits = 1; digits <= 17; ++digits) {
         const auto end = std::to_chars(text, text + sizeof text, exact, std::chars_format::general, digits).ptr;
         double back = 0;
         std::from_chars(text, end, back);
-        if (std::floor(back * scale + 0.5) == static_cast<double>(whole))
+        const double rounded = back * scale + 0.5;
+        if (rounded >= whole && rounded < whole + 1.0)
             return std::string(text, end);
     }
     return std::string(text, std::to_chars(text, text + sizeof text, exact).ptr);
@@ -61,12 +62,12 @@ bool frei0rFilter(const Options& o, int32_t w, int32_t h, std::string& filter, s
             value = (k == options::kCuts ? o.cuts : o.previewClipped) ? "y" : "n";
             break;
         case options::Kind::Seconds: {
-            // The module keeps whole milliseconds.
-            const double ms = std::floor(o.followTime * 1000 + 0.5);
+            // The module keeps whole milliseconds; the follow time is at most 100 s.
+            const int32_t ms = static_cast<int32_t>(o.followTime * 1000 + 0.5);
             if (ms != o.followTime * 1000)
-                note = "the module takes the follow time to the millisecond: " + asItIs(ms / 1000) + " s";
+                note = "the module takes the follow time to the millisecond: " + asItIs(ms / 1000.0) + " s";
             const double scale = info.frei0rScale * 1000;
-            value = shortestFor(ms / scale, scale, static_cast<int64_t>(ms));
+            value = shortestFor(ms / scale, scale, ms);
             break;
         }
         case options::Kind::Fraction:
