@@ -392,9 +392,10 @@ TEST(Film, AFullDiskOrAnInterruptLeavesNoOutput)
     // its temporary file is there.
     ASSERT_EQ(run.run("head -c $(( $(stat -c %s in.mkv) * 7 / 10 )) in.mkv > part.mkv && mkfifo fifo.mkv"), 0)
         << run.log();
-    const int status = run.run("{ cat part.mkv; sleep 30; } > fifo.mkv & feeder=$!; " + kTool
+    // Waits up to 40 s for the temporary file, for a machine busy with other tests.
+    const int status = run.run("{ cat part.mkv; sleep 60; } > fifo.mkv & feeder=$!; " + kTool
                                + " --encoder ffv1 fifo.mkv out.mkv & tool=$!; "
-                                 "for i in $(seq 100); do ls .out.mkv.rangewick-* >/dev/null 2>&1 && break; sleep 0.1; done; "
+                                 "for i in $(seq 400); do ls .out.mkv.rangewick-* >/dev/null 2>&1 && break; sleep 0.1; done; "
                                  "ls .out.mkv.rangewick-* >/dev/null 2>&1 || echo 'no temporary file seen'; "
                                  "kill -INT $tool; wait $tool; status=$?; kill $feeder; exit $status");
     EXPECT_EQ(status, 130) << run.log();
