@@ -1,3 +1,4 @@
+#include "frame_times.h"
 #include "frei0r_filter.h"
 #include "levels_instance.h"
 #include "options.h"
@@ -294,6 +295,22 @@ TEST(CliOptions, PrintsTheFrei0rFilterForTheSettings)
     EXPECT_FALSE(cli::frei0rFilter(o, 0, 0, text, note, problem));
     EXPECT_NE(problem.find("--size"), std::string::npos) << problem;
     EXPECT_EQ(parse({"--no-prime", "--ffmpeg-filter"}, o).action, cli::Action::Fail);
+}
+
+// A film's frame times: the gap from the frame before, unless it is jitter, a pause, a
+// splice or missing, where the last good one stands; the stream's nominal time first.
+TEST(FilmFrameTimes, TakeTheGapsThatAreFrameTimes)
+{
+    cli::FrameTimes clock(1.0 / 30);
+    EXPECT_EQ(clock.next(true, 5.0), 1.0 / 30);
+    EXPECT_NEAR(clock.next(true, 5.04), 0.04, 1e-12);
+    EXPECT_NEAR(clock.next(true, 5.0405), 0.04, 1e-12);   // under a millisecond
+    EXPECT_NEAR(clock.next(true, 11.0), 0.04, 1e-12);     // over 5 s
+    EXPECT_NEAR(clock.next(false, 0), 0.04, 1e-12);       // no time
+    EXPECT_NEAR(clock.next(true, 11.1), 0.1, 1e-12);
+    EXPECT_NEAR(clock.next(true, 11.0), 0.1, 1e-12);      // back in time
+    EXPECT_EQ(cli::FrameTimes(0).next(true, 0), 1.0 / 25);
+    EXPECT_EQ(cli::FrameTimes(60).next(false, 0), 1.0 / 25);
 }
 
 TEST(FrameSize, ReadsWidthByHeight)
