@@ -159,7 +159,9 @@ bool parseSize(const char* text, int32_t& width, int32_t& height, std::string& p
 
 ParseOutcome parseOptions(int argc, const char* const argv[], Options& out)
 {
-    bool haveSize = false;
+    bool haveSize = false, printFilter = false, haveInOut = false;
+    std::vector<std::string> files;    // the arguments that are no option: IN and OUT
+    std::string fileOption;            // the first option that only a film takes
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         std::string name = arg;
@@ -188,8 +190,8 @@ ParseOutcome parseOptions(int argc, const char* const argv[], Options& out)
         };
         auto isFlag = [&]() -> bool {
             const options::OptionInfo* o = optionByFlag(name);
-            return name == "--no-prime" || name == "--progress" || name == "--no-progress"
-                || (o != nullptr && o->kind == options::Kind::Switch);
+            return name == "--no-prime" || name == "--progress" || name == "--no-progress" || name == "--overwrite"
+                || name == "--ffmpeg-filter" || (o != nullptr && o->kind == options::Kind::Switch);
         };
 
         if (name == "-h" || name == "--help") {
@@ -207,10 +209,27 @@ ParseOutcome parseOptions(int argc, const char* const argv[], Options& out)
             if (!takeValue())
                 return missing();
             out.input = value;
+            haveInOut = true;
         } else if (name == "-o" || name == "--output") {
             if (!takeValue())
                 return missing();
             out.output = value;
+            haveInOut = true;
+        } else if (name == "--encoder" || name == "--pix-fmt") {
+            if (!takeValue())
+                return missing();
+            if (*value == '\0')
+                return {Action::Fail, name + ": empty name"};
+            (name == "--encoder" ? out.encoder : out.pixFmt) = value;
+            fileOption = fileOption.empty() ? name : fileOption;
+        } else if (name == "--encoder-option") {
+            if (!takeValue())
+                return missing();
+            const char* eq = std::strchr(value, '=');
+            if (eq == nullptr || eq == value)
+                return {Action::Fail, "--encoder-option: expected KEY=VALUE (e.g. preset=slow), got " + quoted(value)};
+            out.encoderOptions.emplace_back(value);
+            fileOption = fileOption.empty() ? name : fileOption;
         } else if (name == "--stats") {
             if (!takeValue())
                 return missing();
@@ -233,6 +252,7 @@ ParseOutcome parseOptions(int argc, const char* const argv[], Options& out)
             if (!parseRate(value, out.frameSeconds))
                 return {Action::Fail, "--rate: expected frames per second above 0 (e.g. 25 or 30000/1001), got "
                                           + quoted(value)};
+            out.haveRate = true;
         } else if (isFlag() && inlineValue) {
             return {Action::Fail, name + ": takes no value"};
         } else if (name == "--no-prime") {
@@ -241,6 +261,11 @@ ParseOutcome parseOptions(int argc, const char* const argv[], Options& out)
             out.progress = Progress::On;
         } else if (name == "--no-progress") {
             out.progress = Progress::Off;
+        } else if (name == "--overwrite") {
+            out.overwrite = true;
+            fileOption = fileOption.empty() ? name : fileOption;
+        } else if (name == "--ffmpeg-filter") {
+            printFilter = true;
         } else if (const options::OptionInfo* o = optionByFlag(name)) {
             const int k = static_cast<int>(o - options::kOptions);
             if (o->kind == options::Kind::Switch) {
@@ -287,12 +312,53 @@ ParseOutcome parseOptions(int argc, const char* const argv[], Options& out)
             }
         } else if (!arg.empty() && arg[0] == '-' && arg != "-") {
             return {Action::Fail, "unknown option " + quoted(argv[i])};
-        } else {
+        } else if (haveSize || files.size() == 2) {
             return {Action::Fail, "unexpected argument " + quoted(argv[i])};
+        } else {
+            files.push_back(arg);
         }
     }
-    if (!haveSize)
-        return {Action::Fail, "--size WIDTHxHEIGHT is required (e.g. --size 1920x1080)"};
+    out.haveSize = haveSize;
+    if (printFilter) {
+        // The module always primes its first frame: a filter for --no-prime would level
+        // otherwise than the tool.
+        if (!out.prime)
+            return {Action::Fail, "--ffmpeg-filter: the frei0r module always primes its first frame; leave out --no-prime"};
+        if (!files.empty() && (haveSize || files.size() > 1 || !kHaveFileMode))
+            return {Action::Fail, "unexpected argument " + quoted(files.back().c_str())};
+        if (files.size() == 1)
+            out.inFile = files[0];
+        if (haveSize && !extras::marginsLeaveAPicture(out.margins, out.width, out.height))
+            return {Action::Fail, "--margins leave nothing of a " + std::to_string(out.width) + "x"
+                                      + std::to_string(out.height) + " frame to count"};
+        return {Action::PrintFilter, {}};
+    }
+    if (!haveSize) {
+        if (files.empty() && !kHaveFileMode)
+            return {Action::Fail, "--size WIDTHxHEIGHT is required (e.g. --size 1920x1080)"};
+        if (files.empty())
+            return {Action::Fail, "give IN and OUT files (rangewick in.mp4 out.mp4), or --size WIDTHxHEIGHT for raw frames"};
+        if (!kHaveFileMode)
+            return {Action::Fail, "this build levels raw frames only (it has no FFmpeg libraries): give --size WIDTHxHEIGHT"};
+        if (files.size() == 1)
+            return {Action::Fail, "missing OUT: give IN and OUT files (rangewick in.mp4 out.mp4)"};
+        if (haveInOut)
+            return {Action::Fail, "-i and -o are for raw frames; a film is read from IN and written to OUT"};
+        if (out.haveRate)
+            return {Action::Fail, "--rate is for raw frames; a film's frame times come from its timestamps"};
+        if (files[0] == "-" || files[1] == "-")
+            return {Action::Fail, "IN and OUT must be files; for frames on a pipe give --size WIDTHxHEIGHT"};
+        if (files[1].empty())
+            return {Action::Fail, "OUT is an empty name"};
+        out.mode = Mode::File;
+        out.inFile = files[0];
+        out.outFile = files[1];
+        return {Action::Run, {}};
+    }
+    if (!files.empty())
+        return {Action::Fail, "unexpected argument " + quoted(files[0].c_str())};
+    if (!fileOption.empty())
+        return {Action::Fail, fileOption + " is for films (rangewick IN OUT), not raw frames"};
     if (!extras::marginsLeaveAPicture(out.margins, out.width, out.height))
         return {Action::Fail, "--margins " + std::to_string(out.margins[0]) + "," + std::to_string(out.margins[1]) + ","
                                   + std::to_string(out.margins[2]) + "," + std::to_string(out.margins[3])
@@ -357,10 +423,12 @@ std::string settingHelp(int k)
         break;
     }
     if (k == options::kFollowTime)
-        text += "; needs --rate";
+        text += kHaveFileMode ? "; raw frames need --rate" : "; needs --rate";
     std::string entry = helpEntry(option, text + (*def != '\0' ? std::string("; default ") + def : ""));
     if (k == options::kFollowTime)
-        entry += helpEntry("--rate FPS", "frames per second of the input, e.g. 25 or 30000/1001");
+        entry += helpEntry("--rate FPS", kHaveFileMode ? "frames per second of raw frames, e.g. 25 or 30000/1001 (a film's "
+                                                         "frame times come from its timestamps)"
+                                                       : "frames per second of the input, e.g. 25 or 30000/1001");
     return entry;
 }
 
@@ -368,13 +436,42 @@ std::string settingHelp(int k)
 
 std::string helpText()
 {
-    std::string t =
-        "Usage: rangewick --size WxH [options] [-i IN] [-o OUT]\n"
-        "Levels raw video automatically. Frames of 32-bit bgr0 pixels (ffmpeg -pix_fmt bgr0:\n"
-        "blue in the low byte, the top byte ignored and written as 0) come back to back from\n"
-        "IN and go, levelled, to OUT; standard input and output by default or with '-'.\n"
+    std::string t;
+    if (kHaveFileMode)
+        t += "Usage: rangewick [options] IN OUT\n"
+             "       rangewick --size WxH [options] [-i IN] [-o OUT]\n"
+             "Levels video automatically.\n"
+             "\n"
+             "A film: rangewick reads IN (any file FFmpeg reads), levels its first video stream\n"
+             "and writes OUT in the container its name asks for (.mp4, .mkv, .mov, .webm ...).\n"
+             "Sound, subtitles and other streams are copied untouched, and so are chapters,\n"
+             "metadata, the rotation and the colour tags; frame times stay as they are. The\n"
+             "video is encoded with libx264 at CRF 18 (preset medium) where OUT's container\n"
+             "takes H.264, with libvpx-vp9 at CRF 31 for .webm, else with the container's own\n"
+             "encoder. Levelling works on 8 bits a channel; a deeper source keeps its depth.\n"
+             "OUT is written under a temporary name beside it and renamed when complete.\n"
+             "\n"
+             "  --encoder NAME         any FFmpeg video encoder (ffmpeg -encoders lists them)\n"
+             "  --encoder-option KEY=VALUE\n"
+             "                         passed on to the encoder, e.g. crf=23 or preset=slow;\n"
+             "                         repeatable\n"
+             "  --pix-fmt FMT          the output's pixel format, e.g. yuv420p (default: the\n"
+             "                         input's where the encoder takes it)\n"
+             "  --overwrite            replace OUT if it exists (refused otherwise)\n"
+             "\n"
+             "Raw frames: with --size, frames of 32-bit bgr0 pixels (ffmpeg -pix_fmt bgr0: blue\n"
+             "in the low byte, the top byte ignored and written as 0) come back to back from IN\n"
+             "and go, levelled, to OUT; standard input and output by default or with '-'.\n";
+    else
+        t += "Usage: rangewick --size WxH [options] [-i IN] [-o OUT]\n"
+             "Levels raw video automatically. Frames of 32-bit bgr0 pixels (ffmpeg -pix_fmt bgr0:\n"
+             "blue in the low byte, the top byte ignored and written as 0) come back to back from\n"
+             "IN and go, levelled, to OUT; standard input and output by default or with '-'.\n"
+             "This build reads raw frames only: films (rangewick IN OUT) need the Linux build,\n"
+             "which has FFmpeg's libraries.\n";
+    t +=
         "\n"
-        "  --size WxH             frame width and height in pixels (required)\n"
+        "  --size WxH             frame width and height in pixels (raw frames)\n"
         "  -i, --input IN         read frames from the file IN\n"
         "  -o, --output OUT       write frames to the file OUT\n"
         "\n"
@@ -400,19 +497,42 @@ std::string helpText()
         "                         shared one, black and white the widest range in use,\n"
         "                         and each channel's points in use follow:\n"
         "                           red_black,red_white,green_black,green_white,\n"
-        "                           blue_black,blue_white\n"
-        "  --progress             frames done and frames per second on standard error\n"
+        "                           blue_black,blue_white\n";
+    t += kHaveFileMode
+           ? "  --progress             frames done, frames per second and, for a film, how far\n"
+             "                         it is and the time left, on standard error\n"
+           : "  --progress             frames done and frames per second on standard error\n";
+    t +=
         "  --no-progress          (default: progress when standard error is a terminal)\n"
+        "  --ffmpeg-filter        print the argument of ffmpeg's -vf that levels as these\n"
+        "                         settings do with the frei0r module (frei0r=rangewick:...)\n"
+        "                         and exit; --margins need the frame's size: --size WxH\n";
+    if (kHaveFileMode)
+        t += "                         or IN\n";
+    t +=
         "  -h, --help             this text\n"
         "  --version              the version and the frame pass in use\n"
-        "\n"
-        "Exit status: 0 done (an empty input too); 1 a read or write failed or the input\n"
-        "ended inside a frame (every complete frame is written first); 2 bad options.\n"
-        "\n"
-        "Example:\n"
-        "  ffmpeg -i in.mp4 -f rawvideo -pix_fmt bgr0 - |\n"
-        "    rangewick --size 1280x720 |\n"
-        "    ffmpeg -f rawvideo -pix_fmt bgr0 -s 1280x720 -r 25 -i - out.mp4\n";
+        "\n";
+    if (kHaveFileMode)
+        t += "Exit status: 0 done (an empty input too); 1 reading or writing failed, IN has no\n"
+             "video or OUT exists (no OUT is left behind; raw frames: the input ended inside a\n"
+             "frame, every complete frame is written first); 2 bad options (an unknown encoder\n"
+             "or encoder option, OUT the same file as IN); 130 interrupted (Ctrl-C).\n"
+             "\n"
+             "Examples:\n"
+             "  rangewick --cuts --follow-time 1 holiday.mp4 holiday-levelled.mp4\n"
+             "  rangewick --encoder libx265 --encoder-option crf=22 in.mkv out.mkv\n"
+             "  ffmpeg -i in.mp4 -f rawvideo -pix_fmt bgr0 - |\n"
+             "    rangewick --size 1280x720 |\n"
+             "    ffmpeg -f rawvideo -pix_fmt bgr0 -s 1280x720 -r 25 -i - out.mp4\n";
+    else
+        t += "Exit status: 0 done (an empty input too); 1 a read or write failed or the input\n"
+             "ended inside a frame (every complete frame is written first); 2 bad options.\n"
+             "\n"
+             "Example:\n"
+             "  ffmpeg -i in.mp4 -f rawvideo -pix_fmt bgr0 - |\n"
+             "    rangewick --size 1280x720 |\n"
+             "    ffmpeg -f rawvideo -pix_fmt bgr0 -s 1280x720 -r 25 -i - out.mp4\n";
     return t;
 }
 

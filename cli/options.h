@@ -6,6 +6,13 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
+
+// Whether this build levels films through FFmpeg's libraries (rangewick IN OUT) or raw
+// frames alone: the Windows builds have no FFmpeg to link.
+#ifndef RANGEWICK_FILE_MODE
+#define RANGEWICK_FILE_MODE 0
+#endif
 
 namespace cli {
 
@@ -13,6 +20,12 @@ namespace cli {
 constexpr int kExitOk      = 0;   // done; an empty input is a complete run
 constexpr int kExitFailure = 1;   // reading, writing or a stream that ends inside a frame
 constexpr int kExitUsage   = 2;   // options the tool cannot run with
+// A run ended by a signal (Ctrl-C) exits 128 plus the signal's number, as a shell reports it.
+constexpr int kExitSignalBase = 128;
+
+constexpr bool kHaveFileMode = RANGEWICK_FILE_MODE != 0;
+
+enum class Mode { Raw, File };   // raw frames (--size) or a film (IN OUT)
 
 enum class Progress { Auto, On, Off };   // Auto: on when standard error is a terminal
 
@@ -33,11 +46,23 @@ struct Options {
     std::string input;                            // empty or "-": standard input
     std::string output;                           // empty or "-": standard output
     std::string stats;                            // empty: no statistics
+    bool        haveRate       = false;
+
+    // A film: rangewick IN OUT.
+    Mode        mode           = Mode::Raw;
+    std::string inFile;
+    std::string outFile;
+    std::string encoder;                          // empty: the default for OUT's container
+    std::vector<std::string> encoderOptions;      // KEY=VALUE, in the order given
+    std::string pixFmt;                           // empty: the input's where the encoder takes it
+    bool        overwrite      = false;
+    bool        haveSize       = false;
 
     Options();
 };
 
-enum class Action { Run, Help, Version, Fail };
+// PrintFilter: --ffmpeg-filter, the frei0r filter argument for the settings given.
+enum class Action { Run, Help, Version, PrintFilter, Fail };
 
 struct ParseOutcome {
     Action      action;

@@ -3,7 +3,9 @@
 #include "extras/extras.h"
 #include "frame_levelling.h"
 #include "levels_instance.h"
+#include "progress_line.h"
 #include "raw_io.h"
+#include "stats_file.h"
 
 #include <chrono>
 #include <cstdio>
@@ -21,126 +23,20 @@ void report(const std::string& message)
     std::fprintf(stderr, "rangewick: %s\n", message.c_str());
 }
 
-// Frames done and frames per second, redrawn in place a few times a second.
-class ProgressLine {
-public:
-    explicit ProgressLine(bool on) : on_(on), start_(Clock::now()), last_(start_) {}
-
-    void frameDone(uint64_t frames)
-    {
-        if (!on_)
-            return;
-        const auto now = Clock::now();
-        if (now - last_ < std::chrono::milliseconds(250))
-            return;
-        last_ = now;
-        print(frames, now);
-    }
-
-    void finish(uint64_t frames)
-    {
-        if (!on_)
-            return;
-        print(frames, Clock::now());
-        std::fputc('\n', stderr);
-    }
-
-private:
-    using Clock = std::chrono::steady_clock;
-
-    void print(uint64_t frames, Clock::time_point now)
-    {
-        // In whole numbers: i686 compilers turn 64-bit integers into doubles on the x87
-        // unit, and the project's i686 code is held to SSE2 alone.
-        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now - start_).count();
-        const uint64_t tenths = ms > 0 ? frames * 10000 / static_cast<uint64_t>(ms) : 0;
-        std::fprintf(stderr, "\rrangewick: %llu frames, %llu.%u fps ", static_cast<unsigned long long>(frames),
-                     static_cast<unsigned long long>(tenths / 10), static_cast<unsigned>(tenths % 10));
-        std::fflush(stderr);
-    }
-
-    bool              on_;
-    Clock::time_point start_;
-    Clock::time_point last_;
-};
-
-// The CSV statistics file, fully buffered; any failure is caught when it is closed.
-class StatsFile {
-public:
-    ~StatsFile()
-    {
-        if (file_)
-            std::fclose(file_);
-    }
-
-    bool open(const std::string& path, bool channels, std::string& error)
-    {
-        if (path.empty())
-            return true;
-        path_ = path;
-        file_ = std::fopen(path.c_str(), "wb");
-        if (!file_) {
-            error = "cannot open statistics file '" + path + "'";
-            return false;
-        }
-        std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);
-        std::fputs(channels ? "frame,detected_black,detected_white,black,white,fresh,"
-                              "red_black,red_white,green_black,green_white,blue_black,blue_white\n"
-                            : "frame,detected_black,detected_white,black,white,fresh\n",
-                   file_);
-        return true;
-    }
-
-    // Points that may lie between levels (following in seconds, channels levelled
-    // apart) are written with three decimals, whole levels as whole numbers.
-    bool line(uint64_t frame, const Detection& detected, const extras::Instance& x, bool fresh, std::string& error)
-    {
-        if (!file_)
-            return true;
-        const bool fractions = x.options.followTime > 0 || extras::levelsChannelsApart(x);
-        char points[160];
-        if (fractions)
-            std::snprintf(points, sizeof points, "%.3f,%.3f", extras::blackInUse(x), extras::whiteInUse(x));
-        else
-            std::snprintf(points, sizeof points, "%d,%d", static_cast<int>(x.record.blackPoint),
-                          static_cast<int>(x.record.whitePoint));
-        char channels[160] = "";
-        if (extras::levelsChannelsApart(x)) {
-            const extras::Running& r = x.running;
-            constexpr double unit = extras::kPointScale;
-            std::snprintf(channels, sizeof channels, ",%.3f,%.3f,%.3f,%.3f,%.3f,%.3f", r.channelBlack[2] / unit,
-                          r.channelWhite[2] / unit, r.channelBlack[1] / unit, r.channelWhite[1] / unit,
-                          r.channelBlack[0] / unit, r.channelWhite[0] / unit);
-        }
-        if (std::fprintf(file_, "%llu,%d,%d,%s,%d%s\n", static_cast<unsigned long long>(frame),
-                         static_cast<int>(detected.black), static_cast<int>(detected.white), points,
-                         fresh ? 1 : 0, channels) < 0) {
-            error = "cannot write statistics file '" + path_ + "'";
-            return false;
-        }
-        return true;
-    }
-
-    bool close(std::string& error)
-    {
-        if (!file_)
-            return true;
-        const bool ok = std::ferror(file_) == 0;
-        const bool closed = std::fclose(file_) == 0;
-        file_ = nullptr;
-        if (!ok || !closed) {
-            error = "cannot write statistics file '" + path_ + "'";
-            return false;
-        }
-        return true;
-    }
-
-private:
-    std::FILE*  file_ = nullptr;
-    std::string path_;
-};
-
 } // namespace
+
+void applySettings(const Options& options, extras::Instance& x)
+{
+    extras::setDefaults(x);
+    settings::applyStored(x.record, options.stored);
+    x.record.previewClipped = options.previewClipped ? 1 : 0;
+    x.options.cuts = options.cuts ? 1 : 0;
+    x.options.followTime = options.followTime;
+    x.options.strength = options.strength;
+    x.options.independence = options.independence;
+    for (int side = 0; side < 4; ++side)
+        x.options.margins[side] = options.margins[side];
+}
 
 int runLevelling(const Options& options)
 {
@@ -185,15 +81,7 @@ int runLevelling(const Options& options)
         return kExitFailure;
     }
     extras::Instance& x = *instance;
-    extras::setDefaults(x);
-    settings::applyStored(x.record, options.stored);
-    x.record.previewClipped = options.previewClipped ? 1 : 0;
-    x.options.cuts = options.cuts ? 1 : 0;
-    x.options.followTime = options.followTime;
-    x.options.strength = options.strength;
-    x.options.independence = options.independence;
-    for (int side = 0; side < 4; ++side)
-        x.options.margins[side] = options.margins[side];
+    applySettings(options, x);
 
     const BitmapView src{in.get(), options.width, options.height, 0};
     const BitmapView dst{out.get(), options.width, options.height, 0};

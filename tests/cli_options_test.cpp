@@ -1,3 +1,5 @@
+#include "frame_times.h"
+#include "frei0r_filter.h"
 #include "levels_instance.h"
 #include "options.h"
 #include "settings.h"
@@ -211,6 +213,104 @@ TEST(CliOptions, HelpAndVersionNeedNoSize)
         EXPECT_NE(help.find(std::string("default ") + def, at), std::string::npos) << option;
     }
     EXPECT_NE(help.find("frame,detected_black,detected_white,black,white,fresh"), std::string::npos);
+}
+
+// Two file names and no --size: a film, with what only a film takes; --size keeps the
+// raw frames as they were. A build without FFmpeg refuses films in one line.
+TEST(CliOptions, TwoFilesWithoutSizeAreAFilm)
+{
+    cli::Options o;
+    const cli::ParseOutcome r = parse({"--cuts", "in.mp4", "--encoder", "libx265", "--encoder-option", "crf=22",
+                                       "--encoder-option", "preset=slow", "--pix-fmt", "yuv420p10le", "out.mkv",
+                                       "--overwrite"},
+                                      o);
+    if (!cli::kHaveFileMode) {
+        ASSERT_EQ(r.action, cli::Action::Fail);
+        EXPECT_NE(r.message.find("raw frames only"), std::string::npos) << r.message;
+        return;
+    }
+    ASSERT_EQ(r.action, cli::Action::Run) << r.message;
+    EXPECT_EQ(o.mode, cli::Mode::File);
+    EXPECT_EQ(o.inFile, "in.mp4");
+    EXPECT_EQ(o.outFile, "out.mkv");
+    EXPECT_EQ(o.encoder, "libx265");
+    EXPECT_EQ(o.encoderOptions, (std::vector<std::string>{"crf=22", "preset=slow"}));
+    EXPECT_EQ(o.pixFmt, "yuv420p10le");
+    EXPECT_TRUE(o.overwrite && o.cuts);
+    cli::Options follow;   // a film's frame times are its own: no --rate
+    ASSERT_EQ(parse({"--follow-time", "1", "a.mkv", "b.mkv"}, follow).action, cli::Action::Run);
+
+    const struct {
+        std::vector<const char*> args;
+        const char*              says;
+    } bad[] = {
+        {{"in.mp4"}, "missing OUT"},
+        {{"a", "b", "c"}, "unexpected argument 'c'"},
+        {{"-", "out.mp4"}, "must be files"},
+        {{"-i", "x", "in.mp4", "out.mp4"}, "-i and -o are for raw frames"},
+        {{"--rate", "25", "in.mp4", "out.mp4"}, "--rate is for raw frames"},
+        {{"--size", "2x2", "--overwrite"}, "--overwrite is for films"},
+        {{"--size", "2x2", "in.mp4"}, "unexpected argument 'in.mp4'"},
+        {{"in.mp4", "--size", "2x2"}, "unexpected argument 'in.mp4'"},
+        {{"--encoder-option", "crf", "a", "b"}, "expected KEY=VALUE"},
+        {{"--encoder", "", "a", "b"}, "empty name"},
+    };
+    for (const auto& b : bad) {
+        cli::Options fresh;
+        const cli::ParseOutcome f = parse(b.args, fresh);
+        ASSERT_EQ(f.action, cli::Action::Fail) << b.says;
+        EXPECT_NE(f.message.find(b.says), std::string::npos) << f.message;
+    }
+}
+
+// The frei0r filter for the settings given, in the module's units: each value the
+// shortest decimal the module rounds back to the setting, margins as shares of the frame.
+TEST(CliOptions, PrintsTheFrei0rFilterForTheSettings)
+{
+    auto filter = [](const std::vector<const char*>& args, std::string& note) {
+        cli::Options o;
+        const cli::ParseOutcome r = parse(args, o);
+        EXPECT_EQ(r.action, cli::Action::PrintFilter) << r.message;
+        std::string text, problem;
+        EXPECT_TRUE(cli::frei0rFilter(o, o.width, o.height, text, note, problem)) << problem;
+        return text;
+    };
+    std::string note;
+    EXPECT_EQ(filter({"--ffmpeg-filter"}, note), "frei0r=rangewick:0.0001|0.01|0.25|0.753|n|n|0|1|0|0|0|0|0");
+    EXPECT_EQ(note, "");
+    EXPECT_EQ(filter({"--config", "Config(250, 50, 40, 200)", "--preview-clipped", "--cuts", "--follow-time", "1.25",
+                      "--strength", "0.3", "--independence", "1", "--margins", "60,0,60,10", "--size", "640x480",
+                      "--ffmpeg-filter"},
+                     note),
+              "frei0r=rangewick:0.025|0.005|0.157|0.784|y|y|0.0125|0.3|1|0.125|0|0.125|0.016");
+    EXPECT_EQ(note, "");
+    // Finer than the module keeps, and a width ffmpeg 5.1 mangles: said, not hidden.
+    filter({"--follow-time", "0.0005", "--size", "100x10", "--ffmpeg-filter"}, note);
+    EXPECT_NE(note.find("to the millisecond: 0.001 s"), std::string::npos) << note;
+    EXPECT_NE(note.find("crop=96:ih"), std::string::npos) << note;
+
+    cli::Options o;
+    ASSERT_EQ(parse({"--margins", "6", "--ffmpeg-filter"}, o).action, cli::Action::PrintFilter);
+    std::string text, problem;
+    EXPECT_FALSE(cli::frei0rFilter(o, 0, 0, text, note, problem));
+    EXPECT_NE(problem.find("--size"), std::string::npos) << problem;
+    EXPECT_EQ(parse({"--no-prime", "--ffmpeg-filter"}, o).action, cli::Action::Fail);
+}
+
+// A film's frame times: the gap from the frame before, unless it is jitter, a pause, a
+// splice or missing, where the last good one stands; the stream's nominal time first.
+TEST(FilmFrameTimes, TakeTheGapsThatAreFrameTimes)
+{
+    cli::FrameTimes clock(1.0 / 30);
+    EXPECT_EQ(clock.next(true, 5.0), 1.0 / 30);
+    EXPECT_NEAR(clock.next(true, 5.04), 0.04, 1e-12);
+    EXPECT_NEAR(clock.next(true, 5.0405), 0.04, 1e-12);   // under a millisecond
+    EXPECT_NEAR(clock.next(true, 11.0), 0.04, 1e-12);     // over 5 s
+    EXPECT_NEAR(clock.next(false, 0), 0.04, 1e-12);       // no time
+    EXPECT_NEAR(clock.next(true, 11.1), 0.1, 1e-12);
+    EXPECT_NEAR(clock.next(true, 11.0), 0.1, 1e-12);      // back in time
+    EXPECT_EQ(cli::FrameTimes(0).next(true, 0), 1.0 / 25);
+    EXPECT_EQ(cli::FrameTimes(60).next(false, 0), 1.0 / 25);
 }
 
 TEST(FrameSize, ReadsWidthByHeight)

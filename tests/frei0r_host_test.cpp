@@ -313,6 +313,50 @@ TEST(Frei0rInFfmpeg, LevelsRealClocksAsTheToolDoes)
     }
 }
 
+// The filter rangewick --ffmpeg-filter prints, run in ffmpeg over a film, levels it as
+// rangewick IN OUT does with the same options: every setting in the module's units.
+TEST(Frei0rInFfmpeg, TheToolsFilterLevelsAFilmAsTheToolDoes)
+{
+    REQUIRE_HOST("ffmpeg");
+    HostRun run;
+    const std::string options = "--cuts --follow-time 0.5 --strength 0.75 --independence 0.5 --margins 4,0,6,8 "
+                                "--shadow-clip 2.5 --highlights-min 70";
+    writeFile(run.file("in.raw"), clipWithACut(64, 48, 14, 8, 64));
+    const std::string film = quote(run.file("film.mkv").string());
+    ASSERT_EQ(run.run("ffmpeg -nostdin -v error -f rawvideo -pix_fmt bgra -s 64x48 -framerate 25 -i "
+                          + quote(run.file("in.raw").string()) + " -c:v ffv1 -pix_fmt bgr0 -y " + film,
+                      "make.log"),
+              0)
+        << run.log("make.log");
+    ASSERT_EQ(run.run(quote(RANGEWICK_EXE) + " --ffmpeg-filter " + options + " " + film, "filter.log"), 0)
+        << run.log("filter.log");
+    std::string filter = run.log("filter.log");
+    ASSERT_EQ(filter.compare(0, 17, "frei0r=rangewick:"), 0) << filter;
+    filter.pop_back();   // the line's end
+    ASSERT_EQ(run.run("ffmpeg -nostdin -v error -i " + film + " -vf " + quote(filter) + " -c:v ffv1 -pix_fmt bgr0 -y "
+                          + quote(run.file("ffmpeg.mkv").string()),
+                      "ffmpeg.log"),
+              0)
+        << filter << ": " << run.log("ffmpeg.log");
+    ASSERT_EQ(run.run(quote(RANGEWICK_EXE) + " " + options + " --encoder ffv1 " + film + " "
+                          + quote(run.file("tool.mkv").string()),
+                      "tool.log"),
+              0)
+        << run.log("tool.log");
+    auto frames = [&](const std::string& name) {
+        EXPECT_EQ(run.run("ffmpeg -nostdin -v error -i " + quote(run.file(name).string())
+                              + " -f rawvideo -pix_fmt bgra -y " + quote(run.file(name + ".raw").string()),
+                          "decode.log"),
+                  0)
+            << run.log("decode.log");
+        return readFile(run.file(name + ".raw"));
+    };
+    const std::string plain = frames("film.mkv");
+    ASSERT_EQ(plain.size(), std::size_t{64 * 48 * 4 * 22});
+    EXPECT_TRUE(levelledAsTheToolDoes(frames("ffmpeg.mkv"), frames("tool.mkv"), plain)) << filter;
+    EXPECT_NE(frames("tool.mkv"), plain);
+}
+
 // ---- MLT --------------------------------------------------------------------------------
 
 TEST(Frei0rInMlt, ListsTheFilterWithItsParameters)
