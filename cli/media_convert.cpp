@@ -104,13 +104,13 @@ ColourModel modelOf(AVPixelFormat format, AVColorSpace matrix, AVColorRange rang
     return m;
 }
 
-ToRgb::~ToRgb()
+RgbScaler::~RgbScaler()
 {
     sws_freeContext(sws_);
     av_frame_free(&pixels_);
 }
 
-bool ToRgb::setup(int w, int h, AVPixelFormat format, const ColourModel& model, bool alpha)
+bool RgbScaler::setup(int w, int h, AVPixelFormat format, const ColourModel& model, bool alpha, bool toEngine)
 {
     sws_freeContext(sws_);
     sws_ = nullptr;
@@ -118,53 +118,36 @@ bool ToRgb::setup(int w, int h, AVPixelFormat format, const ColourModel& model, 
     w_ = w, h_ = h;
     if (isEnginePixels(format))
         return true;
-    sws_ = makeScaler(w, h, format, engineFormat(alpha));
+    sws_ = toEngine ? makeScaler(w, h, format, engineFormat(alpha)) : makeScaler(w, h, engineFormat(alpha), format);
     pixels_ = allocatePixels(w, h, alpha);
     if (sws_ == nullptr || pixels_ == nullptr)
         return false;
-    // Fails for RGB sources, which have no matrix: nothing to set then.
+    // Fails for RGB films, which have no matrix: nothing to set then. The engine's side
+    // is full range.
     const int* table = coefficientsOf(model.matrix);
-    sws_setColorspaceDetails(sws_, table, model.fullRange ? 1 : 0, table, 1, 0, 1 << 16, 1 << 16);
+    const int filmRange = model.fullRange ? 1 : 0;
+    sws_setColorspaceDetails(sws_, table, toEngine ? filmRange : 1, table, toEngine ? 1 : filmRange, 0, 1 << 16,
+                             1 << 16);
     return true;
+}
+
+BitmapView RgbScaler::engineView(uint8_t* data, int stride) const
+{
+    if (sws_ == nullptr)
+        return viewOf(data, stride, w_, h_);
+    return viewOf(pixels_->data[0], pixels_->linesize[0], w_, h_);
 }
 
 BitmapView ToRgb::convert(const AVFrame& frame)
 {
-    if (sws_ == nullptr)
-        return viewOf(frame.data[0], frame.linesize[0], w_, h_);
-    if (sws_scale_frame(sws_, pixels_, &frame) < 0)
+    if (sws_ != nullptr && sws_scale_frame(sws_, pixels_, &frame) < 0)
         return BitmapView{nullptr, 0, 0, 0};
-    return viewOf(pixels_->data[0], pixels_->linesize[0], w_, h_);
-}
-
-FromRgb::~FromRgb()
-{
-    sws_freeContext(sws_);
-    av_frame_free(&pixels_);
-}
-
-bool FromRgb::setup(int w, int h, AVPixelFormat format, const ColourModel& model, bool alpha)
-{
-    sws_freeContext(sws_);
-    sws_ = nullptr;
-    av_frame_free(&pixels_);
-    w_ = w, h_ = h;
-    if (isEnginePixels(format))
-        return true;
-    sws_ = makeScaler(w, h, engineFormat(alpha), format);
-    pixels_ = allocatePixels(w, h, alpha);
-    if (sws_ == nullptr || pixels_ == nullptr)
-        return false;
-    const int* table = coefficientsOf(model.matrix);
-    sws_setColorspaceDetails(sws_, table, 1, table, model.fullRange ? 1 : 0, 0, 1 << 16, 1 << 16);
-    return true;
+    return engineView(frame.data[0], frame.linesize[0]);
 }
 
 BitmapView FromRgb::target(AVFrame& frame)
 {
-    if (sws_ == nullptr)
-        return viewOf(frame.data[0], frame.linesize[0], w_, h_);
-    return viewOf(pixels_->data[0], pixels_->linesize[0], w_, h_);
+    return engineView(frame.data[0], frame.linesize[0]);
 }
 
 bool FromRgb::convert(AVFrame& frame)

@@ -35,47 +35,53 @@ bool hasAlpha(AVPixelFormat format);
 // (blue in the lowest byte).
 bool isEnginePixels(AVPixelFormat format);
 
-// Frames to levelled pixels: converted into a buffer of its own, or, for the engine's
-// own layouts, the frame itself.
-class ToRgb {
+// What both directions share: a scaler between a film's format and the engine's layout,
+// and a buffer of the engine's layout where the film's is another.
+class RgbScaler {
 public:
-    ToRgb() = default;
-    ToRgb(const ToRgb&) = delete;
-    ToRgb& operator=(const ToRgb&) = delete;
-    ~ToRgb();
+    RgbScaler() = default;
+    RgbScaler(const RgbScaler&) = delete;
+    RgbScaler& operator=(const RgbScaler&) = delete;
+    ~RgbScaler();
 
-    // For w x h frames of `format`; with `alpha`, into bgra keeping it. False when
-    // swscale cannot do it or memory runs out.
-    bool setup(int w, int h, AVPixelFormat format, const ColourModel& model, bool alpha);
-    // A view with no data when swscale fails.
-    BitmapView convert(const AVFrame& frame);
+protected:
+    // For w x h frames of `format`, into the engine's layout (toEngine) or out of it;
+    // with `alpha`, bgra keeping it. False when swscale cannot do it or memory runs out.
+    bool setup(int w, int h, AVPixelFormat format, const ColourModel& model, bool alpha, bool toEngine);
+    // The engine's pixels: `data` and `stride` of the film's frame where no scaler is
+    // needed, the buffer of its own otherwise.
+    BitmapView engineView(uint8_t* data, int stride) const;
 
-private:
     SwsContext* sws_    = nullptr;
     AVFrame*    pixels_ = nullptr;
     int         w_ = 0, h_ = 0;
 };
 
-// Levelled pixels into a frame of the encoder's format.
-class FromRgb {
+// Frames to levelled pixels: converted into a buffer of its own, or, for the engine's
+// own layouts, the frame itself.
+class ToRgb : private RgbScaler {
 public:
-    FromRgb() = default;
-    FromRgb(const FromRgb&) = delete;
-    FromRgb& operator=(const FromRgb&) = delete;
-    ~FromRgb();
+    bool setup(int w, int h, AVPixelFormat format, const ColourModel& model, bool alpha)
+    {
+        return RgbScaler::setup(w, h, format, model, alpha, true);
+    }
+    // A view with no data when swscale fails.
+    BitmapView convert(const AVFrame& frame);
+};
 
-    bool setup(int w, int h, AVPixelFormat format, const ColourModel& model, bool alpha);
+// Levelled pixels into a frame of the encoder's format.
+class FromRgb : private RgbScaler {
+public:
+    bool setup(int w, int h, AVPixelFormat format, const ColourModel& model, bool alpha)
+    {
+        return RgbScaler::setup(w, h, format, model, alpha, false);
+    }
     // Where the engine writes the levelled frame: a buffer of its own, or `frame`
     // itself when it is in the engine's layout.
     BitmapView target(AVFrame& frame);
     // Moves what the engine wrote into `frame` (nothing when it wrote there itself).
     // False when swscale fails.
     bool convert(AVFrame& frame);
-
-private:
-    SwsContext* sws_    = nullptr;
-    AVFrame*    pixels_ = nullptr;
-    int         w_ = 0, h_ = 0;
 };
 
 } // namespace media
