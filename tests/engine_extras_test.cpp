@@ -405,6 +405,47 @@ TEST(ExtendedLevelling, PartIndependenceBlendsTheSharedAndTheChannelsOwnPoints)
 // where it can: every range of levels, from whole and from fractional points, and
 // clipped previews; on a frame whose channels each hold every level. Frames: widths
 // below, between and at multiples of a vector, padded rows, 1080p.
+// A host that maps on its own (a graphics card) follows with followFrame and maps with
+// the tables the frame found, or, where it started afresh, those it left: the pictures
+// and the state stay levelWithExtras' through drifting frames, a cut and a fresh start,
+// with every extra on.
+TEST(ExtendedLevelling, FollowingAloneThenMappingIsLevelling)
+{
+    std::mt19937 rng(17);
+    for (double independence : {0.0, 0.6}) {
+        auto x = freshExtended(), mapped = freshExtended();
+        for (Instance* i : {x.get(), mapped.get()}) {
+            i->options.cuts = 1;
+            i->options.followTime = 0.8;
+            i->options.strength = 0.7;
+            i->options.independence = independence;
+            i->options.margins[extras::kTop] = 3;
+            i->options.margins[extras::kLeft] = 5;
+        }
+        TestFrame in(67, 31, 2), want(67, 31, 1), got(67, 31, 1);
+        for (int f = 0; f < 9; ++f) {
+            fillNoise(in, rng, f >= 5 ? 170 : 20 + 6 * static_cast<uint32_t>(f), 80);
+            if (f == 7)
+                for (Instance* i : {x.get(), mapped.get()})
+                    extras::startAfreshOnNextFrame(*i);
+            const extras::FrameResult a = extras::levelWithExtrasKeepingAlpha(in.view(), want.view(), *x, 0.02);
+            const Instance before = *mapped;
+            const extras::FrameResult b = extras::followFrame(in.view(), *mapped, 0.02);
+            const Instance& tables = b.fresh ? *mapped : before;
+            if (extras::levelsChannelsApart(tables))
+                levels::mapChannels(in.view(), got.view(), tables.running.channelTables, true);
+            else
+                levels::mapFrame(in.view(), got.view(), tables.record.levelTable, true);
+            const std::string where = "independence " + std::to_string(independence) + ", frame " + std::to_string(f);
+            ASSERT_EQ(a.fresh, b.fresh) << where;
+            EXPECT_EQ(a.fresh, f == 5 || f == 7) << where;
+            ASSERT_TRUE(samePixels(got, want, 0xFFFFFFFFu)) << where;
+            ASSERT_EQ(std::memcmp(&x->record, &mapped->record, sizeof x->record), 0) << where;
+            ASSERT_EQ(std::memcmp(&x->running, &mapped->running, sizeof x->running), 0) << where;
+        }
+    }
+}
+
 TEST(MapOnlyPass, MatchesTheReferenceBitForBit)
 {
     std::mt19937 rng(3);

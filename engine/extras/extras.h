@@ -98,6 +98,12 @@ FrameResult levelWithExtras(const BitmapView& src, const BitmapView& dst, Instan
 FrameResult levelWithExtrasKeepingAlpha(const BitmapView& src, const BitmapView& dst, Instance& x,
                                         double frameSeconds);
 
+// What levelWithExtras does to the points and tables, for a host that maps the frame
+// itself (on a graphics card): src counted, a cut found, the points followed and the
+// tables built for the next frame. Writes no pixel. A frame that starts afresh (`fresh`)
+// is mapped with the tables it leaves, any other with those it found.
+FrameResult followFrame(const BitmapView& src, Instance& x, double frameSeconds);
+
 // The points in use as levels: whole ones, or between levels when following in seconds.
 // Inline: on i686 a double returned from a call comes back on the x87 stack.
 inline double blackInUse(const Instance& x)

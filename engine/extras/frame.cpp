@@ -303,6 +303,25 @@ void rebuildTables(Instance& x)
     }
 }
 
+FrameResult followFrame(const BitmapView& src, Instance& x, double frameSeconds)
+{
+    LevelsInstance& record = x.record;
+    if (src.w <= 0 || src.h <= 0)
+        return {{record.blackPoint, record.whitePoint}, false};
+    const BitmapView counted = insideMargins(src, x.options.margins);
+    if (counted.w == 0)
+        return {{record.blackPoint, record.whitePoint}, false};
+    const uint32_t samples = levels::sampleCount(counted);
+    const bool afresh = x.running.startAfresh != 0;
+    x.running.startAfresh = 0;
+    useTablesInUse(x);
+    countInside(counted, x);
+    const bool cut = afresh || cutBefore(x, samples);
+    if (cut)
+        snapPointsOnNextFrame(record);
+    return {followAndBuildTables(x, samples, frameSeconds), cut};
+}
+
 FrameResult levelWithExtras(const BitmapView& src, const BitmapView& dst, Instance& x, double frameSeconds)
 {
     return level(src, dst, x, frameSeconds, false);
