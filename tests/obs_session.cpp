@@ -12,6 +12,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -115,6 +117,16 @@ obs_source_info frameSourceInfo()
     return info;
 }
 
+// libobs's warnings and errors only: its running account of every source would bury a
+// failing test's message.
+void logWarnings(int level, const char* format, va_list args, void*)
+{
+    if (level <= LOG_WARNING) {
+        std::vfprintf(stderr, format, args);
+        std::fputc('\n', stderr);
+    }
+}
+
 // Starts Xvfb on a display it chooses itself (no race with other servers) and returns
 // its process, or -1 with the reason in `why`.
 int startXvfb(std::string& display, std::string& why)
@@ -192,6 +204,7 @@ Session::Session(const std::string& home, uint32_t fps, int32_t canvasW, int32_t
     for (const char* lib : {"libEGL_mesa.so.0", "/usr/lib/x86_64-linux-gnu/dri/swrast_dri.so"})
         dlopen(lib, RTLD_NOW | RTLD_NODELETE);
 #endif
+    base_set_log_handler(logWarnings, nullptr);
     if (!obs_startup("en-US", nullptr, nullptr)) {
         unavailable_ = "obs_startup failed";
         return;
