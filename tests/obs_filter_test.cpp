@@ -81,9 +81,10 @@ Clip drifting(const char* photo, int32_t w, int32_t h, int frames, double lo0, d
 Clip tool(const Clip& in, std::vector<std::string> options)
 {
     options.insert(options.begin(), {"--size", std::to_string(in.w) + "x" + std::to_string(in.h), "--rate", std::to_string(kFps)});
+    // A file of this test's own: the tests run side by side.
+    const std::string scratch = testFile(std::string("obs_tool_") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
     const process::Result r = process::run(buildPath(RANGEWICK_EXE), options,
-                                           std::string(reinterpret_cast<const char*>(in.px.data()), in.px.size() * 4),
-                                           testFile("obs_tool"));
+                                           std::string(reinterpret_cast<const char*>(in.px.data()), in.px.size() * 4), scratch);
     Clip out{in.w, in.h, {}};
     EXPECT_EQ(r.status, 0) << r.err;
     if (r.status == 0 && r.out.size() == in.px.size() * 4) {
