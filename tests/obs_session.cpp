@@ -165,7 +165,7 @@ int startXvfb(std::string& display, std::string& why)
     if (c != '\n' || number.empty()) {
         kill(pid, SIGTERM);
         waitpid(pid, nullptr, 0);
-        why = "Xvfb did not start (scripts/deps obs installs it)";
+        why = "Xvfb did not start; scripts/deps obs installs it";
         return -1;
     }
     display = ":" + number;
