@@ -144,7 +144,13 @@ gs_texture_t* renderPicture(Filter& f, obs_source_t* target, uint32_t w, uint32_
     // Levels are worked on as the source's 8-bit values, with no conversion to linear.
     const bool srgb = gs_framebuffer_srgb_enabled();
     gs_enable_framebuffer_srgb(false);
-    obs_source_video_render(target);
+    // A source that leaves drawing to OBS (an image) draws with the effect it is handed:
+    // none here, unless OBS's default drawing is asked for, as OBS's own filters do.
+    const uint32_t flags = obs_source_get_output_flags(target);
+    if (target == obs_filter_get_parent(f.self) && (flags & (OBS_SOURCE_CUSTOM_DRAW | OBS_SOURCE_ASYNC)) == 0)
+        obs_source_default_render(target);
+    else
+        obs_source_video_render(target);
     gs_enable_framebuffer_srgb(srgb);
     gs_blend_state_pop();
     gs_texrender_end(f.picture);
