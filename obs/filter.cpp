@@ -34,6 +34,8 @@ struct Filter {
     bool     rendered = false;
     uint64_t lastFrameNs = 0;
     bool     wasActive = false;
+    obs_media_state mediaState = OBS_MEDIA_STATE_NONE;
+    int64_t         mediaMs = 0;
 };
 
 const char* filterName(void*)
@@ -104,6 +106,8 @@ obs_properties_t* properties(void*)
 }
 
 // A source that comes onto the program (a scene switch) is a new shot where cuts are on.
+// A media source that starts playing again, or plays on from an earlier point (a loop, a
+// seek back), starts afresh whatever the settings: what went before is another film.
 void tick(void* data, float)
 {
     Filter& f = *static_cast<Filter*>(data);
@@ -112,6 +116,17 @@ void tick(void* data, float)
     if (active && !f.wasActive && f.cutsOn)
         f.follower.startAfresh();
     f.wasActive = active;
+
+    const obs_media_state state = parent ? obs_source_media_get_state(parent) : OBS_MEDIA_STATE_NONE;
+    if (state == OBS_MEDIA_STATE_NONE)
+        return;
+    const int64_t ms = obs_source_media_get_time(parent);
+    const bool playing = state == OBS_MEDIA_STATE_PLAYING;
+    const bool started = playing && f.mediaState != OBS_MEDIA_STATE_PLAYING && f.mediaState != OBS_MEDIA_STATE_PAUSED;
+    if (started || (playing && ms < f.mediaMs))
+        f.follower.startAfresh();
+    f.mediaState = state;
+    f.mediaMs = ms;
 }
 
 // The target's picture as it is before this filter, in a texture of its own size.
@@ -129,7 +144,13 @@ gs_texture_t* renderPicture(Filter& f, obs_source_t* target, uint32_t w, uint32_
     // Levels are worked on as the source's 8-bit values, with no conversion to linear.
     const bool srgb = gs_framebuffer_srgb_enabled();
     gs_enable_framebuffer_srgb(false);
-    obs_source_video_render(target);
+    // A source that leaves drawing to OBS (an image) draws with the effect it is handed:
+    // none here, unless OBS's default drawing is asked for, as OBS's own filters do.
+    const uint32_t flags = obs_source_get_output_flags(target);
+    if (target == obs_filter_get_parent(f.self) && (flags & (OBS_SOURCE_CUSTOM_DRAW | OBS_SOURCE_ASYNC)) == 0)
+        obs_source_default_render(target);
+    else
+        obs_source_video_render(target);
     gs_enable_framebuffer_srgb(srgb);
     gs_blend_state_pop();
     gs_texrender_end(f.picture);
