@@ -73,7 +73,7 @@ uint32_t frameSourceHeight(void* data)
     return static_cast<uint32_t>(s->shown.h);
 }
 
-void frameSourceRender(void* data, gs_effect_t*)
+void frameSourceRender(void* data, gs_effect_t* effect)
 {
     auto* s = static_cast<FrameSource*>(data);
     std::lock_guard<std::mutex> lock(s->m);
@@ -96,10 +96,9 @@ void frameSourceRender(void* data, gs_effect_t*)
             s->texture = gs_texture_create(w, h, GS_BGRA, 1, &bytes, GS_DYNAMIC);
         s->upload = false;
     }
-    gs_effect_t* effect = obs_get_base_effect(OBS_EFFECT_DEFAULT);
+    // As an image source draws: with the effect OBS hands it, inside OBS's own loop.
     gs_effect_set_texture(gs_effect_get_param_by_name(effect, "image"), s->texture);
-    while (gs_effect_loop(effect, "Draw"))
-        gs_draw_sprite(s->texture, 0, w, h);
+    gs_draw_sprite(s->texture, 0, w, h);
 }
 
 obs_source_info frameSourceInfo()
@@ -107,7 +106,7 @@ obs_source_info frameSourceInfo()
     obs_source_info info = {};
     info.id = kFrameSourceId;
     info.type = OBS_SOURCE_TYPE_INPUT;
-    info.output_flags = OBS_SOURCE_VIDEO | OBS_SOURCE_CUSTOM_DRAW;
+    info.output_flags = OBS_SOURCE_VIDEO;
     info.get_name = frameSourceName;
     info.create = frameSourceCreate;
     info.destroy = frameSourceDestroy;
