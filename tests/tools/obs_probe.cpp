@@ -6,15 +6,16 @@
 //   created ID                             an instance was made (its effect compiled)
 // Exit status 0 when the module is found and loads, 1 when not, 2 on a usage error.
 // The display names and descriptions come from the module's locale in its data folder.
-// libobs draws through OpenGL: run under an X server (Xvfb), with HOME a scratch
-// folder, where libobs keeps its configuration.
+// libobs draws through OpenGL on an Xvfb server the probe starts; HOME should be a
+// scratch folder, where libobs keeps its configuration.
 //
 //   obs_probe NAME
-#include <obs.h>
-#include <util/base.h>
+#include "obs_session.h"
 
-#include <cstdarg>
+#include <obs.h>
+
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -35,42 +36,15 @@ void onModule(void* param, const obs_module_info2* info)
     }
 }
 
-// libobs logs to standard output by default, where the report goes.
-void logToStderr(int level, const char* format, va_list args, void*)
-{
-    std::fprintf(stderr, "%s: ", level <= LOG_ERROR ? "error" : level <= LOG_WARNING ? "warning" : "info");
-    std::vfprintf(stderr, format, args);
-    std::fputc('\n', stderr);
-}
-
 int probe(const char* name)
 {
-    obs_video_info ovi = {};
-    ovi.graphics_module = "libobs-opengl";
-    ovi.fps_num = 30;
-    ovi.fps_den = 1;
-    ovi.base_width = ovi.output_width = 64;
-    ovi.base_height = ovi.output_height = 64;
-    ovi.output_format = VIDEO_FORMAT_RGBA;
-    ovi.gpu_conversion = true;
-    ovi.colorspace = VIDEO_CS_709;
-    ovi.range = VIDEO_RANGE_PARTIAL;
-    ovi.scale_type = OBS_SCALE_BICUBIC;
-    const int video = obs_reset_video(&ovi);
-    if (video != OBS_VIDEO_SUCCESS) {
-        std::fprintf(stderr, "obs_probe: libobs cannot start its graphics (obs_reset_video %d): is DISPLAY an X server?\n",
-                     video);
+    // libobs on an X server of its own, in the HOME it is given.
+    const char* home = std::getenv("HOME");
+    obs_test::Session session(home ? home : ".", 30);
+    if (!session.unavailable().empty()) {
+        std::fprintf(stderr, "obs_probe: cannot start libobs: %s\n", session.unavailable().c_str());
         return 1;
     }
-
-    obs_audio_info oai = {};
-    oai.samples_per_sec = 48000;
-    oai.speakers = SPEAKERS_STEREO;
-    if (!obs_reset_audio(&oai)) {
-        std::fprintf(stderr, "obs_probe: libobs cannot start its audio\n");
-        return 1;
-    }
-
     Found f;
     f.name = name;
     obs_find_modules2(onModule, &f);
@@ -81,13 +55,12 @@ int probe(const char* name)
     std::printf("module %s %s %s\n", name, f.bin.c_str(), f.data.c_str());
 
     // Only this module: OBS's own include one that needs its Qt interface.
-    obs_module_t* module = nullptr;
-    const int opened = obs_open_module(&module, f.bin.c_str(), f.data.c_str());
-    if (opened != MODULE_SUCCESS || !obs_init_module(module)) {
-        std::fprintf(stderr, "obs_probe: libobs cannot load %s (obs_open_module %d)\n", f.bin.c_str(), opened);
+    std::string why;
+    if (!session.openModule(f.bin, f.data, why)) {
+        std::fprintf(stderr, "obs_probe: libobs cannot load %s: %s\n", f.bin.c_str(), why.c_str());
         return 1;
     }
-    obs_post_load_modules();
+    session.finishLoading();
 
     std::vector<std::string> filters;
     const char* id = nullptr;
@@ -118,12 +91,5 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: obs_probe NAME\n");
         return 2;
     }
-    base_set_log_handler(logToStderr, nullptr);
-    if (!obs_startup("en-US", nullptr, nullptr)) {
-        std::fprintf(stderr, "obs_probe: obs_startup failed\n");
-        return 1;
-    }
-    const int status = probe(argv[1]);
-    obs_shutdown();
-    return status;
+    return probe(argv[1]);
 }
