@@ -1,5 +1,5 @@
 # Fails when a folder includes a header from a folder it must not depend on. The
-# arrows point one way: engine <- dialog <- host, engine <- cli, engine <- frei0r; the host's binary
+# arrows point one way: engine <- dialog <- host, engine <- cli, engine <- frei0r, engine <- obs; the host's binary
 # interface stays in host/, and engine/ knows no front end. A new front end adds its
 # line below. Usage: cmake -DROOT=<source tree> -P check_include_arrows.cmake
 cmake_minimum_required(VERSION 3.20)
@@ -9,7 +9,8 @@ set(may_include_dialog engine dialog)
 set(may_include_host   engine dialog host)
 set(may_include_cli    engine cli)
 set(may_include_frei0r engine frei0r)
-set(rooms engine dialog host cli frei0r)
+set(may_include_obs    engine obs)
+set(rooms engine dialog host cli frei0r obs)
 
 # Which folder each header lives in, by the name it is included with.
 foreach(room IN LISTS rooms)
