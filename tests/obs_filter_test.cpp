@@ -290,4 +290,30 @@ TEST(ObsFilterStartsAfresh, AfterHalfASecondUnrenderedOnly)
     }
 }
 
+// A media source resumed from a pause goes on; one that plays again from its start or
+// from an earlier point (a loop, a seek back) starts afresh, with cuts off.
+TEST(ObsFilterStartsAfresh, WhenMediaPlaysAgainFromAnEarlierPoint)
+{
+    REQUIRE_OBS();
+    const Clip clip = laggingFrames();
+    REQUIRE_FRAMES(clip);
+    for (const bool back : {true, false}) {
+        SCOPED_TRACE(back ? "played back from the start" : "paused and resumed");
+        std::vector<Frame> got;
+        ASSERT_TRUE(obs_test::wholeRun(obs(), [&] {
+            Filtered f(R"({"follow_time": 0})");
+            obs_source_t* input = f.input.get();
+            got = play(input, clip, [&](std::size_t i) {
+                const int64_t ms = 1000 + 33 * static_cast<int64_t>(i);
+                if (i == kAt && !back)   // a frame paused, then playing on
+                    obs().nextFrame(input, clip.frame(i - 1), clip.w, clip.h, 0,
+                                    [=] { Session::setMedia(input, OBS_MEDIA_STATE_PAUSED, ms - 33); });
+                const bool again = i >= kAt && back;
+                return Step{0, [=] { Session::setMedia(input, OBS_MEDIA_STATE_PLAYING, again ? ms - 1000 : ms); }};
+            });
+        })) << kBusy;
+        EXPECT_EQ(firstDifference(got, afterInterruption(clip, back, {})), "");
+    }
+}
+
 } // namespace

@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdarg>
 #include <cstdio>
@@ -36,7 +37,20 @@ struct FrameSource {
     Frame         shown;
     bool          upload = false;
     gs_texture_t* texture = nullptr;
+    // As a media source reports itself (none: a plain source).
+    std::atomic<int>     mediaState{OBS_MEDIA_STATE_NONE};
+    std::atomic<int64_t> mediaMs{0};
 };
+
+obs_media_state frameSourceMediaState(void* data)
+{
+    return static_cast<obs_media_state>(static_cast<FrameSource*>(data)->mediaState.load());
+}
+
+int64_t frameSourceMediaTime(void* data)
+{
+    return static_cast<FrameSource*>(data)->mediaMs;
+}
 
 const char* frameSourceName(void*)
 {
@@ -106,13 +120,15 @@ obs_source_info frameSourceInfo()
     obs_source_info info = {};
     info.id = kFrameSourceId;
     info.type = OBS_SOURCE_TYPE_INPUT;
-    info.output_flags = OBS_SOURCE_VIDEO;
+    info.output_flags = OBS_SOURCE_VIDEO | OBS_SOURCE_CONTROLLABLE_MEDIA;
     info.get_name = frameSourceName;
     info.create = frameSourceCreate;
     info.destroy = frameSourceDestroy;
     info.get_width = frameSourceWidth;
     info.get_height = frameSourceHeight;
     info.video_render = frameSourceRender;
+    info.media_get_state = frameSourceMediaState;
+    info.media_get_time = frameSourceMediaTime;
     return info;
 }
 
@@ -275,6 +291,13 @@ bool Session::openModule(const std::string& binPath, const std::string& dataPath
 void Session::finishLoading()
 {
     obs_post_load_modules();
+}
+
+void Session::setMedia(obs_source* frameSource, int state, int64_t ms)
+{
+    auto* s = static_cast<FrameSource*>(obs_obj_get_data(frameSource));
+    s->mediaState = state;
+    s->mediaMs = ms;
 }
 
 SourceRef Session::createFrameSource() const

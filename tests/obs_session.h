@@ -56,6 +56,9 @@ public:
 
     // A private source of our own type, showing nothing until handed a picture.
     SourceRef createFrameSource() const;
+    // What such a source says of itself as a media source: its obs_media_state and
+    // the time it plays at.
+    static void setMedia(obs_source* frameSource, int state, int64_t ms);
 
     // A run of OBS frames, one rendered in each: starts the count of missed frames.
     void beginRun() { missed_ = false, last_ = 0; }
