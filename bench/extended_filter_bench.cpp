@@ -7,6 +7,7 @@
 #include "extended_filter_procs.h"
 #include "extras/extras.h"
 #include "extended_script_line.h"
+#include "fastest_runs.h"
 
 #include <benchmark/benchmark.h>
 
@@ -123,21 +124,9 @@ void timeFilter(benchmark::State& state, const OptionSet& set)
     }
 }
 
-// Prints as usual and keeps each benchmark's fastest repetition.
-class RatioReporter : public benchmark::ConsoleReporter {
+// The fastest repetitions as ratios.
+class RatioReporter : public FastestRuns {
 public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (run.run_type != Run::RT_Iteration || run.error_occurred || run.iterations == 0)
-                continue;
-            const double t = run.GetAdjustedRealTime();
-            double& best = fastest_[run.run_name.function_name];
-            best = best == 0 || t < best ? t : best;
-        }
-    }
-
     // False when a ratio is over its limit or missing.
     bool PrintSummary() const
     {
@@ -145,22 +134,19 @@ public:
         std::printf("\nrangewick extended's run procedure against the tool's frame, same options, 1080p, fastest "
                     "repetition of each\n");
         for (const OptionSet& set : kSets) {
-            const auto tool = fastest_.find(std::string("tool/") + set.name);
-            const auto filter = fastest_.find(std::string("filter/") + set.name);
-            if (tool == fastest_.end() || filter == fastest_.end()) {
+            const double tool = fastest(std::string("tool/") + set.name);
+            const double filter = fastest(std::string("filter/") + set.name);
+            if (tool <= 0 || filter <= 0) {
                 std::printf("%-16s not measured\n", set.name);
                 continue;
             }
-            const double ratio = filter->second / tool->second;
+            const double ratio = filter / tool;
             ok = ok && ratio <= 1.1;
-            std::printf("%-16s tool %8.0f us  filter %8.0f us  %.3f x (limit 1.1)  %s\n", set.name, tool->second,
-                        filter->second, ratio, ratio <= 1.1 ? "ok" : "OVER");
+            std::printf("%-16s tool %8.0f us  filter %8.0f us  %.3f x (limit 1.1)  %s\n", set.name, tool,
+                        filter, ratio, ratio <= 1.1 ? "ok" : "OVER");
         }
         return ok;
     }
-
-private:
-    std::map<std::string, double> fastest_;
 };
 
 } // namespace

@@ -17,6 +17,7 @@
 // module run the pass levelFrame runs: the figures of another pass come from a run with
 // RANGEWICK_PASS naming it.
 #include "extras/extras.h"
+#include "fastest_runs.h"
 #include "frame_levelling.h"
 #include "levels_filter.h"
 #include "levels_instance.h"
@@ -454,25 +455,10 @@ BENCHMARK(BM_LevelFrameStreamed)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Frei0rUpdate)->Unit(benchmark::kMicrosecond);
 #endif
 
-// Prints as usual and keeps, per benchmark, the fastest repetition's time per
-// iteration: the least disturbed by whatever else the machine is doing.
-class RatioReporter : public benchmark::ConsoleReporter {
+// The fastest repetitions as ratios and against their limits.
+class RatioReporter : public FastestRuns {
 public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (run.run_type != Run::RT_Iteration || run.error_occurred || run.iterations == 0)
-                continue;
-            const std::string name = run.run_name.function_name + "/" + run.report_label;
-            const double t = run.GetAdjustedRealTime();
-            auto it = fastest_.find(name);
-            if (it == fastest_.end())
-                fastest_[name] = t;
-            else if (t < it->second)
-                it->second = t;
-        }
-    }
+    RatioReporter() : FastestRuns(true) {}
 
     // The summary: per content, levelFrame and every pixel pass as a multiple of the
     // memcpy, then each pass against its limits. Returns false when the figures
@@ -529,13 +515,6 @@ public:
     }
 
 private:
-    // The fastest time of a benchmark and label, or 0 when it did not run.
-    double fastest(const std::string& name) const
-    {
-        const auto it = fastest_.find(name);
-        return it == fastest_.end() ? 0.0 : it->second;
-    }
-
     static std::string ratio(double time, double memcpyTime)
     {
         if (time <= 0)
@@ -595,8 +574,6 @@ private:
                         verdict(noise <= 1.1 * countOnly));
         std::printf("\n");
     }
-
-    std::map<std::string, double> fastest_;
 };
 
 } // namespace

@@ -4,6 +4,7 @@
 // graphics thread would pay), the same render without the filter taken off: what is left
 // is the filter's read-back, count and table. Printed against a 60 fps frame (16.7 ms) and
 // against a memcpy of the same frame timed in the same run.
+#include "fastest_runs.h"
 #include "obs_session.h"
 
 #include <benchmark/benchmark.h>
@@ -80,24 +81,12 @@ void BM_Memcpy(benchmark::State& state)
     }
 }
 
-// Prints as usual and keeps each benchmark's fastest repetition.
-class RatioReporter : public benchmark::ConsoleReporter {
+// The fastest repetitions as ratios.
+class RatioReporter : public FastestRuns {
 public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (run.run_type != Run::RT_Iteration || run.error_occurred || run.iterations == 0)
-                continue;
-            const double t = run.GetAdjustedRealTime();
-            double& best = fastest_[run.run_name.function_name];
-            best = best == 0 || t < best ? t : best;
-        }
-    }
-
     bool PrintSummary() const
     {
-        const double copy = at("BM_Memcpy"), plain = at("render/no_filter");
+        const double copy = fastest("BM_Memcpy"), plain = fastest("render/no_filter");
         if (copy <= 0 || plain <= 0) {
             std::printf("\nno memcpy or plain render measured in this run: no ratios\n");
             return false;
@@ -106,20 +95,12 @@ public:
                     "frame, fastest repetition of each; memcpy of the frame %.0f us, render without the filter %.0f us\n",
                     copy, plain);
         for (const char* name : {"render/defaults", "render/cuts_on"}) {
-            const double own = at(name) - plain;
+            const double own = fastest(name) - plain;
             std::printf("%-16s filter %6.0f us  %5.1f %% of a 16.7 ms frame  %5.2f x memcpy\n", name + 7, own,
                         100 * own / (1e6 / kFps), own / copy);
         }
         return true;
     }
-
-private:
-    double at(const std::string& name) const
-    {
-        const auto it = fastest_.find(name);
-        return it == fastest_.end() ? 0.0 : it->second;
-    }
-    std::map<std::string, double> fastest_;
 };
 
 } // namespace
