@@ -6,7 +6,6 @@
 #include <obs-module.h>
 
 #include <mutex>
-#include <new>
 
 namespace obs_levels {
 
@@ -65,9 +64,13 @@ void destroyFilter(void* data)
 
 void* createFilter(obs_data_t* settings, obs_source_t* source)
 {
-    Filter* f = new (std::nothrow) Filter;
-    if (!f)
+    // No exception may cross into libobs, which is C.
+    Filter* f = nullptr;
+    try {
+        f = new Filter;
+    } catch (...) {
         return nullptr;
+    }
     f->self = source;
     char* file = obs_module_file("levels.effect");
     obs_enter_graphics();
@@ -102,7 +105,11 @@ void defaults(obs_data_t* settings)
 
 obs_properties_t* properties(void*)
 {
-    return makeProperties();
+    try {
+        return makeProperties();
+    } catch (...) {
+        return nullptr;
+    }
 }
 
 // A source that comes onto the program (a scene switch) is a new shot where cuts are on.
