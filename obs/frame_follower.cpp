@@ -1,5 +1,6 @@
 #include "frame_follower.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace obs_levels {
@@ -71,7 +72,9 @@ void FrameFollower::startAfresh()
 
 FrameFollower::Plan FrameFollower::newFrame(uint64_t timeNs, int32_t w, int32_t h, double frameSeconds)
 {
-    const bool stopped = haveLast_ && (timeNs < lastNs_ || timeNs - lastNs_ > kStoppedAfterNs);
+    // At a low frame rate a stop is a few frames missed, not half a second.
+    const double stopSeconds = std::max(kStoppedAfterNs / 1e9, kStoppedAfterFrames * frameSeconds);
+    const bool stopped = haveLast_ && (timeNs < lastNs_ || static_cast<double>(timeNs - lastNs_) / 1e9 > stopSeconds);
     fresh_ = restart_ || !haveLast_ || stopped || w != w_ || h != h_;
     restart_ = false;
     seconds_ = haveLast_ && !stopped ? static_cast<double>(timeNs - lastNs_) / 1e9 : frameSeconds;

@@ -34,9 +34,11 @@ constexpr double kLiveFollowTime = 2;
 // The engine's defaults with live video's follow time.
 Settings defaultSettings();
 
-// A frame time gap longer than this means the filter was not drawn meanwhile: its
-// source stopped (hidden, or off every scene shown) and starts afresh when it is back.
+// A frame time gap longer than this, and than this many of OBS's frames, means the
+// filter was not drawn meanwhile: its source stopped (hidden, or off every scene shown)
+// and starts afresh when it is back.
 constexpr uint64_t kStoppedAfterNs = 500000000;
+constexpr double   kStoppedAfterFrames = 3;
 
 // One texel per level, in the bytes of a BGRA texture: the blue, green and red tables'
 // outputs and 255.

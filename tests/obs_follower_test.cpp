@@ -17,9 +17,9 @@ constexpr uint64_t kFrameNs = 16666667;   // 60 fps
 struct Feeder {
     FrameFollower follower;
     TestFrame last{1, 1};
-    FrameFollower::Plan feed(TestFrame& frame, uint64_t ns)
+    FrameFollower::Plan feed(TestFrame& frame, uint64_t ns, double frameSeconds = 1.0 / 60)
     {
-        const FrameFollower::Plan plan = follower.newFrame(ns, frame.w, frame.h, 1.0 / 60);
+        const FrameFollower::Plan plan = follower.newFrame(ns, frame.w, frame.h, frameSeconds);
         if (plan.countLastFirst) {
             const BitmapView v = last.view();
             follower.countLast(&v);
@@ -43,6 +43,7 @@ TEST(ObsFollower, StartsAfreshOnlyWhereTheRunReallyBreaks)
     for (int i = 0; i < 3; ++i)
         EXPECT_FALSE(f.feed(dull, t += kFrameNs).countNow);
     EXPECT_FALSE(f.feed(dull, t += 3 * kFrameNs).countNow) << "frames OBS dropped while lagging";
+    EXPECT_FALSE(f.feed(dull, t += 1000000000, 1).countNow) << "a frame a second";
     EXPECT_TRUE(f.feed(dull, t += obs_levels::kStoppedAfterNs + 1).countNow) << "the source stopped";
     EXPECT_TRUE(f.feed(dull, t -= kFrameNs).countNow) << "time went back";
     EXPECT_TRUE(f.feed(other, t += kFrameNs).countNow) << "a new size";
