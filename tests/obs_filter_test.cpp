@@ -183,13 +183,13 @@ TEST(ObsFilterLevels, EveryFrameAsTheToolWithDefaultSettings)
 TEST(ObsFilterLevels, EveryFrameAsTheToolWithEveryExtraAlsoOnceSavedAndLoaded)
 {
     REQUIRE_OBS();
-    const char* settings = R"({"highlight_clip": 0.5, "shadow_clip": 2.5, "highlights_min": 100, "shadows_max": 150,
+    const char* settings = R"({"highlight_clip": 0.29, "shadow_clip": 2.5, "highlights_min": 100, "shadows_max": 150,
         "follow_time": 1.0, "cuts": true, "independence": 60, "strength": 70,
         "margin_top": 10, "margin_right": 20, "margin_bottom": 6, "margin_left": 4})";
     Clip clip = drifting(clips::kFlowers, 333, 187, 10, 60, 30, 150, 220);
     clip.append(drifting(clips::kRoom, 333, 187, 10, 20, 50, 240, 200));
     REQUIRE_FRAMES(clip);
-    const Clip want = tool(clip, {"--highlight-clip", "0.5", "--shadow-clip", "2.5", "--highlights-min", "100",
+    const Clip want = tool(clip, {"--highlight-clip", "0.29", "--shadow-clip", "2.5", "--highlights-min", "100",
                                   "--shadows-max", "150", "--follow-time", "1", "--cuts", "--independence", "0.6",
                                   "--strength", "0.7", "--margins", "10,20,6,4"});
     std::vector<Frame> got;
